@@ -1,0 +1,56 @@
+#include "FrmDialogs.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QFontDialog>
+#include <QMessageBox>
+
+namespace Dialogs {
+
+static Script *gScript = nullptr;
+
+void setScript(Script *script)
+{
+    gScript = script;
+}
+
+Script *script()
+{
+    return gScript;
+}
+
+void message(QWidget *parent, const QString &text, const QString &caption)
+{
+    if (gScript) {
+        gScript->messages.push_back({text, caption});
+        if (gScript->onMessage) gScript->onMessage(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+std::optional<QString> openFile(QWidget *parent, const QString &caption, const QString &filter,
+                                const QString &startPath)
+{
+    if (gScript && !gScript->files.empty()) return takeNext(gScript->files);
+    QString chosen = QFileDialog::getOpenFileName(parent, caption, startPath, filter);
+    if (chosen.isEmpty()) return std::nullopt;
+    return chosen;
+}
+
+std::optional<QFont> chooseFont(QWidget *parent, const QFont &initial)
+{
+    if (gScript && !gScript->fonts.empty()) return takeNext(gScript->fonts);
+    QFontDialog dialog(initial, parent);
+    dialog.setOption(QFontDialog::DontUseNativeDialog);
+    // Effects (underline, strike-out) are not offered: the libraries can't hold them.
+    for (QGroupBox *group : dialog.findChildren<QGroupBox *>())
+        if (!group->findChildren<QCheckBox *>().isEmpty()) group->hide();
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    QFont font = dialog.selectedFont();
+    return font;
+}
+
+}  // namespace Dialogs

@@ -1,0 +1,197 @@
+// The connection settings page: create, connect to, switch and delete displays.
+#include "FrmMain.h"
+
+#include "ConnectionTest.h"
+#include "FrmDialogs.h"
+#include "FrmWidgets.h"
+
+#include <QApplication>
+
+static QString entryQString(const std::string &ansiEntry)
+{
+    return QString::fromStdString(ansiToUtf8(ansiEntry));
+}
+
+void TFormMain::BtnNewConnectClick()
+{
+    BtnSetupOK->setEnabled(true);
+    BtnDel->setEnabled(false);
+    setActivePage(0);
+    bNewConnect = true;
+
+    ChkSystem->setItemIndex(0);
+    ChkMode->setItemIndex(0);
+    ChkModeClick();
+    sLEDName->clear();
+
+    int networkDisplays = 0;
+    for (const auto &record : mData.mSetup)
+        if (record.bUsed && record.nMode == 0) ++networkDisplays;
+    nUDPPort->setValue(27694 + 2 * networkDisplays);
+
+    sRemoteIP->setText(QStringLiteral("..."));
+    nTimeOut->setValue(2);
+    nRetry->setValue(2);
+
+    LEDList->setCurrentIndex(-1);
+    for (QWidget *keyField : {static_cast<QWidget *>(nLEDNum), static_cast<QWidget *>(sRemoteIP),
+                              static_cast<QWidget *>(ChkSystem), static_cast<QWidget *>(ChkMode)})
+        keyField->setEnabled(true);
+    MyPage->show();
+}
+
+void TFormMain::ChkModeClick()
+{
+    PnNet->setVisible(ChkMode->itemIndex() == 0);
+    PnCom->setVisible(ChkMode->itemIndex() == 1);
+}
+
+void TFormMain::OnOptionChanged()
+{
+    BtnSetupOK->setEnabled(true);
+}
+
+void TFormMain::LEDListChange()
+{
+    bNewConnect = false;
+    const DisplayKey key = keyOfEntryText(LEDList->currentText().toStdString());
+    MySetupPtr record = mData.Get(key.mode, key.ip, key.ledNum);
+    if (record && key.mode == 1) {
+        ChkMode->setItemIndex(1);
+        ChkModeClick();
+        nComPort->setCurrentIndex(record->Port - 1);
+        nbaudrate->setCurrentIndex(
+            nbaudrate->findText(QStringLiteral("%1").arg(record->BaudRate, 6)));
+        nLEDNum->setValue(key.ledNum);
+    } else if (record) {
+        ChkMode->setItemIndex(0);
+        ChkModeClick();
+        nUDPPort->setValue(record->Port);
+        sRemoteIP->setText(QString::fromStdString(FMySetup::LongToIPStr(record->Addr)));
+    }
+    MyPage->setVisible(record != nullptr);
+    if (record) {
+        setActivePage(0);
+        ChkSystem->setItemIndex(record->nLEDSystem);
+        nTimeOut->setValue(record->Timeout);
+        nRetry->setValue(record->RetryTimes);
+        nLEDNum->setEnabled(false);
+        sRemoteIP->setEnabled(false);
+        ChkMode->setEnabled(false);
+    }
+    BtnSetupOK->setEnabled(false);
+    BtnSetupOKClick(false);
+}
+
+void TFormMain::BtnSetupOKClick(bool fromButton)
+{
+    if (fromButton) BtnSetupOK->setEnabled(false);
+    sLEDName->clear();
+
+    ConnectionParams params;
+    params.mode = ChkMode->itemIndex() == 1 ? 1 : 0;
+    params.ipText = sRemoteIP->ipText().toStdString();
+    params.udpPort = static_cast<uint16_t>(nUDPPort->value());
+    params.ledNum = static_cast<uint16_t>(nLEDNum->value());
+    params.comNumber = nComPort->currentIndex() + 1;
+    params.baudRate = static_cast<int32_t>(FMySetup::IPStrToLong(nbaudrate->currentText().toStdString()));
+    params.timeout = nTimeOut->value();
+    params.retries = nRetry->value();
+    params.vrx7300 = ChkSystem->itemIndex() == 0;
+
+    // The test blocks the window for as long as the controller takes to answer.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const ConnectionReport report = testConnection(mLink, params);
+    QApplication::restoreOverrideCursor();
+
+    if (report.ok) storeConnectedDisplay(params, report);
+    else bConnected = false;  // the empty name is the only sign
+    if (fromButton) BtnSetupOK->setEnabled(true);
+}
+
+void TFormMain::storeConnectedDisplay(const ConnectionParams &params, const ConnectionReport &report)
+{
+    if (bNewConnect && mData.isFull()) {
+        Dialogs::message(this, QStringLiteral("显示屏数量已达64个, 不能再增加"), QStringLiteral("错误"));
+        return;
+    }
+    mLEDWidth = report.width;
+    mLEDHeight = report.height;
+    sLEDName->setText(entryQString(report.name));
+
+    const std::string entryKey = params.mode == 0
+                                     ? networkEntryText(FMySetup::IPStrToLong(params.ipText))
+                                     : serialEntryText(params.ledNum);
+    if (bNewConnect) {
+        LEDList->addItem(entryQString(entryKey + report.name));
+        LEDList->setCurrentIndex(LEDList->count() - 1);
+        mData.Add(params.mode, params.ipText, params.ledNum, params.udpPort,
+                  static_cast<uint16_t>(params.comNumber), static_cast<uint32_t>(params.baudRate),
+                  static_cast<uint16_t>(params.timeout), static_cast<uint16_t>(params.retries),
+                  report.width, report.height, static_cast<uint16_t>(ChkSystem->itemIndex()));
+    } else {
+        mData.Replace(params.mode, params.ipText, params.ledNum, params.udpPort,
+                      static_cast<uint16_t>(params.comNumber), static_cast<uint32_t>(params.baudRate),
+                      static_cast<uint16_t>(params.timeout), static_cast<uint16_t>(params.retries),
+                      report.width, report.height);
+    }
+    saveSettings();
+
+    BtnDel->setEnabled(true);
+    bNewConnect = false;
+    ChkSystem->setEnabled(false);
+    ChkMode->setEnabled(false);
+    nLEDNum->setEnabled(false);
+    sRemoteIP->setEnabled(false);
+    bConnected = true;
+    DataToForm(selectedRecord());
+    setActivePage(1);
+}
+
+MySetupPtr TFormMain::selectedRecord()
+{
+    return mData.Get(ChkMode->itemIndex() == 1 ? 1 : 0, sRemoteIP->ipText().toStdString(),
+                     static_cast<uint16_t>(nLEDNum->value()));
+}
+
+bool TFormMain::saveSettings()
+{
+    std::string error;
+    if (mData.WriteToFile(&error)) return true;
+    Dialogs::message(this, QStringLiteral("显示屏设置无法保存:\n%1").arg(QString::fromStdString(error)),
+                     QStringLiteral("错误"));
+    return false;
+}
+
+void TFormMain::BtnDelClick()
+{
+    const int index = LEDList->currentIndex();
+    if (index < 0) return;
+    const DisplayKey key = keyOfEntryText(LEDList->currentText().toStdString());
+    mData.Del(key.mode, key.ip, key.ledNum);
+    LEDList->removeItem(index);
+    LEDList->setCurrentIndex(-1);
+    MyPage->hide();
+    saveSettings();
+}
+
+void TFormMain::DataToForm(MySetupPtr record)
+{
+    if (!record) return;
+    vLeft->setValue(record->Left);
+    vTop->setValue(record->Top);
+    vWidth->setValue(record->Width);
+    vHeight->setValue(record->Height);
+    ChkFromPlayList->setChecked(record->bFromPlayList);
+    nRotate90->setItemIndex(record->bRotate90 ? 1 : 0);
+    FontDlg = font();
+    FontDlg.setFamily(QString::fromStdString(ansiToUtf8(shortString(record->FontName))));
+    FontDlg.setPointSize(record->FontSize > 0 ? record->FontSize : 12);
+
+    fillFilePage(*record);
+
+    ChkFromFileClick();
+    ChkFromPlayListClick();
+    BtnFontClick(false);
+    BtnFileOK->setEnabled(false);
+}

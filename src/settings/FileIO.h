@@ -1,0 +1,18 @@
+// Small file helpers shared by the store, the INI code and the transfers.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Replaces path with content: written to a temporary file in the same folder,
+// flushed, then renamed over path, so readers see the old or the new file and
+// never half of one. On failure path is untouched and error names the cause.
+bool replaceFileAtomically(const std::string &path, std::string_view content,
+                           std::string *error = nullptr);
+
+// The whole file, or nothing when it cannot be read (missing, a folder, no rights).
+std::optional<std::string> readWholeFile(const std::string &path, std::string *error = nullptr);
+
+// The native folder separator, "\" on Windows and "/" elsewhere.
+char nativeSeparator();

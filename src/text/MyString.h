@@ -1,0 +1,34 @@
+// The language object and the conversions between UTF-8 and the ANSI code page.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Decides once, from the system locale, which Chinese coding the font library
+// covers: Language 1 (Traditional Chinese) selects Big5, everything else GB2312.
+class FMyString {
+public:
+    int32_t Language = 15;
+
+    // 255 asks for detection from the system locale; any other value is taken as it is.
+    int32_t InitialAll(uint8_t requested);
+
+    // The number a four-hex-digit locale identifier selects ("0804" -> 0, "0C04" -> 1 ...);
+    // compared after upper-casing, anything unknown gives 15.
+    static int32_t languageOfIdentifier(std::string_view identifier);
+    // The identifier of a POSIX locale name ("zh_TW.UTF-8" -> "0404"), or "" when unknown.
+    static std::string identifierOfLocale(std::string_view localeName);
+    // The locale from LC_ALL, then LC_MESSAGES, then LANG; "" when none is set.
+    static std::string systemLocaleName();
+};
+
+// The ANSI code page in force: "GBK" (code page 936) or "BIG5" (950) when Language is 1.
+const char *ansiCodePage(int32_t language);
+
+// UTF-8 to the code page; a character the code page cannot hold becomes "?".
+std::string utf8ToAnsi(std::string_view utf8, int32_t language = 0);
+// The code page to UTF-8; bytes that encode nothing become U+FFFD.
+std::string ansiToUtf8(std::string_view ansi, int32_t language = 0);
+// Whether the bytes are well-formed UTF-8.
+bool isValidUtf8(std::string_view bytes);
