@@ -1,5 +1,6 @@
 #include "FrmMain.h"
 
+#include "FilePage.h"
 #include "FrmDialogs.h"
 #include "FrmWidgets.h"
 #include "PlatformSettings.h"
@@ -236,6 +237,7 @@ void TFormMain::buildFilePage()
     nPeroid = named(new QComboBox(panel), "nPeroid");
     nPeroid->setGeometry(186, 28, 64, 21);
     nPeroid->setMaxVisibleItems(16);
+    for (const std::string &item : periodItems()) nPeroid->addItem(QString::fromStdString(item));
     ChkTimeSend = named(new QCheckBox(QStringLiteral("定时发送"), panel), "ChkTimeSend");
     ChkTimeSend->setGeometry(258, 30, 74, 17);
 

@@ -5,6 +5,8 @@
 
 #include "MySetupData.h"
 #include "MyString.h"
+#include "PlayList.h"
+#include "TransferTick.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -50,6 +52,12 @@ public:
     int32_t mLEDHeight = 0;
     bool mbClickSend = false;
     uint16_t mPwdCRC = 0;
+    PlayListState mPlayList;  // mPlayListPath and mPlayListIndex
+    // Problems of the unattended transfer, shown in the tray icon's tool tip.
+    TransferReport mTransferReport;
+    // An initialisation run owns the controller link: the transfer and the
+    // click-send preparation wait until it ends.
+    bool mInitialRunning = false;
 
     FMyString &m_String;
     const HX_Dll &mLink;

@@ -10,12 +10,13 @@
 #include <QSignalBlocker>
 #include <QSystemTrayIcon>
 
-static const QString kTrayTip = QStringLiteral("VRXMarqora");
-
 void TFormMain::NotifyIconCreate()
 {
     TrayIcon = new QSystemTrayIcon(windowIcon(), this);
-    TrayIcon->setToolTip(kTrayTip);
+    TrayIcon->setToolTip(QString::fromStdString(mTransferReport.toolTip()));
+    mTransferReport.onChange = [this](const std::string &toolTip) {
+        TrayIcon->setToolTip(QString::fromStdString(toolTip));
+    };
     connect(TrayIcon, &QSystemTrayIcon::activated, this, &TFormMain::NotifyIconClick);
     TrayIcon->show();
 }

@@ -31,13 +31,15 @@ void message(QWidget *parent, const QString &text, const QString &caption)
     box.exec();
 }
 
-std::optional<QString> openFile(QWidget *parent, const QString &caption, const QString &filter,
-                                const QString &startPath)
+std::optional<QString> openFile(QWidget *parent, const QString &filter, const QString &startPath,
+                                bool mustExist)
 {
     if (gScript && !gScript->files.empty()) return takeNext(gScript->files);
-    QString chosen = QFileDialog::getOpenFileName(parent, caption, startPath, filter);
-    if (chosen.isEmpty()) return std::nullopt;
-    return chosen;
+    QFileDialog dialog(parent, QString(), startPath, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().constFirst();
 }
 
 std::optional<QFont> chooseFont(QWidget *parent, const QFont &initial)

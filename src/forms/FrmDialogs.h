@@ -17,9 +17,10 @@ namespace Dialogs {
 // A message box with an OK button and no icon.
 void message(QWidget *parent, const QString &text, const QString &caption);
 
-// The file chosen in an open dialog, or nothing when cancelled.
-std::optional<QString> openFile(QWidget *parent, const QString &caption, const QString &filter,
-                                const QString &startPath);
+// The file chosen in an open dialog, or nothing when cancelled. The folder
+// must exist; the file itself only when mustExist.
+std::optional<QString> openFile(QWidget *parent, const QString &filter, const QString &startPath,
+                                bool mustExist);
 
 // The font confirmed in the font dialog (face, style, size and script), or nothing.
 std::optional<QFont> chooseFont(QWidget *parent, const QFont &initial);

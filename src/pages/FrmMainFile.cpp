@@ -1,0 +1,82 @@
+// The file page: which text file a display watches, how often, and how it is shown.
+#include "FrmMain.h"
+
+#include "FilePage.h"
+#include "FrmDialogs.h"
+
+#include <QFileInfo>
+
+void TFormMain::fillFilePage(MySetupType &record)
+{
+    ChkFromFile->setChecked(record.bFromFile);
+    ChkTimeSend->setChecked(record.bTimeSend);
+    sFileName->setText(QString::fromStdString(ansiToUtf8(shortString(record.FileName), m_String.Language)));
+
+    cbDrv->clear();
+    for (const std::string &item : driveItems(record.nLEDSystem)) cbDrv->addItem(QString::fromStdString(item));
+    // A Hexalink list has no third disk: a stored 2 (every new record's) means C:.
+    record.Drv = driveIndexOf(record);
+    cbDrv->setCurrentIndex(record.Drv);
+
+    const std::optional<std::string> period = periodItemFor(record.Peroid);
+    nPeroid->setCurrentIndex(period ? nPeroid->findText(QString::fromStdString(*period)) : -1);
+    nEnter->setCurrentIndex(record.Enter < nEnter->count() ? record.Enter : -1);
+    nSpeed->setCurrentIndex(record.Speed < nSpeed->count() ? record.Speed : -1);
+    nStay->setValue(record.Stay);
+}
+
+void TFormMain::ChkFromFileClick()
+{
+    PnAutoFile->setVisible(ChkFromFile->isChecked());
+    BtnFileOK->setEnabled(true);
+}
+
+void TFormMain::BtnSeekFileClick()
+{
+    const QString shown = sFileName->text();
+    const std::optional<QString> chosen =
+        Dialogs::openFile(this, QStringLiteral("文本文件(*.txt)"), QFileInfo(shown).absolutePath(), false);
+    if (!chosen) return;
+    sFileName->setText(*chosen);
+    BtnFileOK->setEnabled(*chosen != shown);
+}
+
+void TFormMain::nPeroidChange()
+{
+    BtnFileOK->setEnabled(true);
+}
+
+void TFormMain::BtnFileOKClick()
+{
+    if (MySetupPtr record = selectedRecord()) {
+        // The record holds the name in the ANSI code page: a name that does not
+        // survive the round trip, or is too long, would watch another file.
+        const std::string utf8Name = sFileName->text().toStdString();
+        const std::string ansiName = utf8ToAnsi(utf8Name, m_String.Language);
+        if (ansiToUtf8(ansiName, m_String.Language) != utf8Name || ansiName.size() > FileNameCapacity) {
+            Dialogs::message(this, QStringLiteral("文件名过长或含有无法保存的字符:\n%1").arg(sFileName->text()),
+                             QStringLiteral("错误"));
+            return;
+        }
+        record->bFromFile = ChkFromFile->isChecked();
+        setShortString(record->FileName, ansiName);
+        if (cbDrv->currentIndex() >= 0) record->Drv = static_cast<uint8_t>(cbDrv->currentIndex());
+        record->bTimeSend = ChkTimeSend->isChecked();
+        record->Peroid = periodOfItem(nPeroid->currentText().toStdString());
+        // Free text typed into the effect box selects no item, which is stored as 65535.
+        record->Enter = static_cast<uint16_t>(nEnter->findText(nEnter->currentText()));
+        record->Speed = static_cast<uint16_t>(nSpeed->currentIndex());
+        record->Stay = static_cast<uint16_t>(nStay->value());
+        record->TmrStart = 0;
+        record->TmrCount = 0;
+        saveSettings();
+    }
+    TimerClickSendTimer(false);
+}
+
+void TFormMain::TransferTimerTimer()
+{
+    if (mInitialRunning) return;  // the countdowns wait, so the watch catches up afterwards
+    transferTick(mData, mLink, mPlayList, ChkReplay->isChecked(), mData.mProgPath, mTransferReport,
+                 TickOptions{sleepMilliseconds, m_String.Language});
+}
