@@ -1,0 +1,245 @@
+#include "FrmDialogs.h"
+#include "FrmMain.h"
+#include "FrmPwd.h"
+#include "HX_Dll.h"
+#include "Password.h"
+#include "PlatformSettings.h"
+#include "QtTestApp.h"
+#include "TempDir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+class TrayTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qtTestApp();
+        PlatformSettings::overrideSystemTray(true);
+        Dialogs::setScript(&script);
+        QSettings(QStringLiteral("Corvane"), QStringLiteral("VRX7300Marqora")).clear();
+        QFile::remove(PlatformSettings::autoRunLocation());
+        FMySetup store;
+        store.Initial(dir.path());
+        store.Add(0, "10.0.0.1", 0, 27694, 1, 2400, 1, 1, 128, 32, 0);  // watches a file
+        store.Add(0, "10.0.0.2", 0, 27696, 1, 2400, 1, 1, 128, 32, 0);
+        store.mSetup[1].bFromFile = 0;  // a click-send display
+        ASSERT_TRUE(store.WriteToFile());
+    }
+    void TearDown() override
+    {
+        window.reset();
+        Dialogs::setScript(nullptr);
+        PlatformSettings::overrideSystemTray(std::nullopt);
+    }
+
+    TFormMain &start()
+    {
+        window = std::make_unique<TFormMain>(language, dir.path(), hxTable());
+        QCoreApplication::processEvents();
+        return *window;
+    }
+
+    uint16_t checkValue(const char *utf8Password) { return PwdToCRC(hxTable(), utf8ToAnsi(utf8Password)); }
+
+    TempDir dir;
+    FMyString language;
+    Dialogs::Script script;
+    std::unique_ptr<TFormMain> window;
+};
+
+}  // namespace
+
+TEST_F(TrayTest, PressesToggleTheWindowAndADoubleClickCountsOnce)
+{
+    TFormMain &w = start();
+    ASSERT_FALSE(w.isVisible());
+    w.NotifyIconClick(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.MyPage->currentIndex(), 1);
+    w.NotifyIconClick(QSystemTrayIcon::DoubleClick);  // the second press of a double-click
+    EXPECT_TRUE(w.isVisible());
+    w.NotifyIconClick(QSystemTrayIcon::Context);  // a right press toggles like a left one
+    EXPECT_FALSE(w.isVisible());
+    w.NotifyIconClick(QSystemTrayIcon::MiddleClick);
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(TrayTest, MinimiseStartsTheWatchButATrayHideDoesNot)
+{
+    TFormMain &w = start();
+    EXPECT_EQ(w.mData.mSetup[0].TmrEnable, 1);
+    EXPECT_EQ(w.mData.mSetup[1].TmrEnable, 0);
+    w.NotifyIconClick(QSystemTrayIcon::Trigger);
+    ASSERT_TRUE(w.saveSettings());  // every save ends the watch
+    EXPECT_EQ(w.mData.mSetup[0].TmrEnable, 0);
+    w.NotifyIconClick(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(w.mData.mSetup[0].TmrEnable, 0);
+    w.NotifyIconClick(QSystemTrayIcon::Trigger);
+    w.WMSysCommand(SC_MINIMIZE);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(w.mData.mSetup[0].TmrEnable, 1);
+    w.WMSysCommand(0xF030);  // any other command is left alone
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(TrayTest, WithoutATrayTheMinimiseKeepsTheWindowOnTheTaskbar)
+{
+    PlatformSettings::overrideSystemTray(false);
+    TFormMain &w = start();
+    EXPECT_TRUE(w.isMinimized());
+    EXPECT_EQ(w.mData.mSetup[0].TmrEnable, 1);
+    w.showNormal();
+    ASSERT_TRUE(w.saveSettings());
+    w.WMSysCommand(SC_MINIMIZE);
+    EXPECT_TRUE(w.isMinimized());
+    EXPECT_EQ(w.mData.mSetup[0].TmrEnable, 1);
+}
+
+TEST_F(TrayTest, PromptSettingDecidesWhetherAndHowTheWindowOpens)
+{
+    ASSERT_TRUE(PlatformSettings::writeShowNeedPass(1));
+    TFormMain &w = start();
+    EXPECT_EQ(w.mPwdCRC, 0);
+
+    script.passwords.push_back(std::nullopt);  // closed without OK: silent
+    w.NotifyIconClick(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(w.ChkPromptPwd->isChecked());
+    EXPECT_TRUE(script.messages.empty());
+
+    script.passwords.push_back(QStringLiteral("x"));  // no stored password: only a 0 check value passes
+    w.NotifyIconClick(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(w.isVisible());
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_EQ(script.messages[0].text, QStringLiteral("    口令错误!    "));
+    EXPECT_EQ(script.messages[0].caption, QStringLiteral("错误"));
+
+    script.passwords.push_back(QString());
+    w.NotifyIconClick(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(w.isVisible());
+
+    w.NotifyIconClick(QSystemTrayIcon::Trigger);
+    ASSERT_TRUE(PlatformSettings::writeShowNeedPass(2));  // written by hand
+    w.NotifyIconClick(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(TrayTest, InitialisationPageAlwaysAsksAndReturnsToTheFilePage)
+{
+    QSettings(QStringLiteral("Corvane"), QStringLiteral("VRX7300Marqora"))
+        .setValue(QStringLiteral("Password"), checkValue("口令9"));
+    TFormMain &w = start();
+    EXPECT_EQ(w.mPwdCRC, checkValue("口令9"));
+    w.show();
+    w.MyPage->show();
+    w.bConnected = true;
+    w.setActivePage(1);
+
+    script.passwords.push_back(QStringLiteral("wrong"));
+    w.MyPage->setCurrentIndex(2);  // as a click on the tab
+    EXPECT_EQ(w.MyPage->currentIndex(), 1);
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_EQ(script.messages[0].caption, QStringLiteral("初始化"));
+
+    script.passwords.push_back(std::nullopt);
+    w.MyPage->setCurrentIndex(2);
+    EXPECT_EQ(w.MyPage->currentIndex(), 1);
+    EXPECT_EQ(script.messages.size(), 1u);
+
+    script.passwords.push_back(QStringLiteral("口令9"));
+    w.MyPage->setCurrentIndex(2);
+    EXPECT_EQ(w.MyPage->currentIndex(), 2);
+    EXPECT_TRUE(w.PnInitial->isEnabled());
+}
+
+TEST_F(TrayTest, ChangedPasswordIsStoredAndInForce)
+{
+    TFormMain &w = start();
+    script.passwords.push_back(std::nullopt);
+    w.BtnChgPwdClick();
+    EXPECT_EQ(w.mPwdCRC, 0);
+    script.passwords.push_back(QStringLiteral("新的"));
+    w.BtnChgPwdClick();
+    EXPECT_EQ(w.mPwdCRC, checkValue("新的"));
+    EXPECT_EQ(PlatformSettings::readPassword(), checkValue("新的"));
+}
+
+TEST_F(TrayTest, PasswordThatCannotBeStoredIsNotPutInForce)
+{
+    TFormMain &w = start();
+    // A folder where the settings file belongs makes every write fail, even for root.
+    const QString file = QSettings(QStringLiteral("Corvane"), QStringLiteral("VRX7300Marqora")).fileName();
+    QFile::remove(file);
+    ASSERT_TRUE(QDir().mkpath(file));
+    script.passwords.push_back(QStringLiteral("abc"));
+    w.BtnChgPwdClick();
+    EXPECT_EQ(w.mPwdCRC, 0);
+    ASSERT_EQ(script.messages.size(), 1u);
+
+    w.ChkPromptPwd->setChecked(true);  // cannot be stored: back to unticked
+    EXPECT_FALSE(w.ChkPromptPwd->isChecked());
+    QDir(file).removeRecursively();
+}
+
+TEST_F(TrayTest, PasswordCheckValuesUseTheCodePageBytes)
+{
+    EXPECT_EQ(checkValue(""), 0);
+    uint16_t folded = 0;
+    for (uint8_t byte : {0xBFu, 0xDAu, 0xC1u, 0xEEu}) folded = HX_NewCRC(folded, byte);  // 口令 in GBK
+    EXPECT_EQ(checkValue("口令"), folded);
+    EXPECT_EQ(HX_NewCRC(0, '1'), checkValue("1"));
+}
+
+TEST_F(TrayTest, PasswordEntryHoldsSixteenCharactersShownAsStars)
+{
+    TFormPwd dialog(nullptr);
+    QTest::keyClicks(dialog.sPwd, QStringLiteral("12345678901234567"));
+    EXPECT_EQ(dialog.sPwd->text(), QStringLiteral("1234567890123456"));
+    EXPECT_EQ(dialog.sPwd->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("口令"));
+    EXPECT_EQ(dialog.BtnOK->text(), QStringLiteral("确  定"));
+}
+
+TEST_F(TrayTest, AutorunBoxWritesAndRemovesTheAutostartEntry)
+{
+    TFormMain &w = start();
+    EXPECT_FALSE(w.ChkAutoRun->isChecked());
+    w.ChkAutoRun->setChecked(true);
+    QFile entry(PlatformSettings::autoRunLocation());
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(entry.readAll().contains("Exec=" + QCoreApplication::applicationFilePath().toUtf8()));
+    entry.close();
+    EXPECT_TRUE(PlatformSettings::GetAutoRunState());
+    w.ChkAutoRun->setChecked(false);
+    EXPECT_FALSE(QFile::exists(PlatformSettings::autoRunLocation()));
+
+    // An entry naming another program still counts as on.
+    ASSERT_TRUE(PlatformSettings::setAutoRun(true, QStringLiteral("/opt/other/program"), nullptr));
+    window.reset();
+    TFormMain &again = start();
+    EXPECT_TRUE(again.ChkAutoRun->isChecked());
+    EXPECT_TRUE(QFile::exists(PlatformSettings::autoRunLocation()));  // setting the box at start writes nothing
+}
+
+TEST_F(TrayTest, AutorunThatCannotBeWrittenIsToldAndTheBoxGoesBack)
+{
+    TFormMain &w = start();
+    const QString location = PlatformSettings::autoRunLocation();
+    ASSERT_TRUE(QDir().mkpath(location));  // a folder in the entry's place
+    w.ChkAutoRun->setChecked(true);
+    EXPECT_FALSE(w.ChkAutoRun->isChecked());
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_TRUE(script.messages[0].text.contains(location));
+    QDir(location).removeRecursively();
+}
