@@ -1,0 +1,132 @@
+#include "transfer/LocalFiles.h"
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <set>
+#include <string_view>
+#include <sys/stat.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+char upper(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool sameIgnoringCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return upper(x) == upper(y); });
+}
+
+bool isDosCharacter(char c)
+{
+    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+    return std::string_view("!#$%&'()-@^_`{}~").find(c) != std::string_view::npos;
+}
+
+std::string dosCharacters(std::string_view text)
+{
+    std::string out;
+    for (char c : text) {
+        const char u = upper(c);
+        if (isDosCharacter(u)) out += u;
+    }
+    return out;
+}
+
+std::string joined(const std::string &base, const std::string &extension)
+{
+    return extension.empty() ? base : base + "." + extension;
+}
+
+// Sorted names of the folder's entries; sorting keeps the numbering stable.
+std::vector<std::string> folderNames(const fs::path &folder)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+std::string resolveLocalName(const std::string &folder, const std::string &name)
+{
+    std::error_code ec;
+    if (fs::exists(folder + name, ec)) return folder + name;
+    for (const auto &entry : folderNames(folder.empty() ? fs::path(".") : fs::path(folder)))
+        if (sameIgnoringCase(entry, name)) return folder + entry;
+    return folder + name;
+}
+
+DosName dosNameOf(const std::string &name)
+{
+    const auto dot = name.rfind('.');
+    const std::string_view whole(name);
+    const std::string_view baseText = dot == std::string::npos ? whole : whole.substr(0, dot);
+    const std::string_view extensionText = dot == std::string::npos ? std::string_view() : whole.substr(dot + 1);
+    DosName result{dosCharacters(baseText), dosCharacters(extensionText), false};
+    result.fits = !result.base.empty() && result.base.size() <= 8 && result.extension.size() <= 3 &&
+                  sameIgnoringCase(joined(result.base, result.extension), name);
+    result.base.resize(std::min<std::size_t>(result.base.size(), 8));
+    result.extension.resize(std::min<std::size_t>(result.extension.size(), 3));
+    return result;
+}
+
+std::string shortFileName(const std::string &path)
+{
+    std::error_code ec;
+    const fs::path file(path);
+    if (!fs::exists(file, ec)) return {};
+    const std::string own = file.filename().string();
+    const DosName ownName = dosNameOf(own);
+    if (ownName.fits) return joined(ownName.base, ownName.extension);
+
+    // Names that fit keep their 8.3 form; the others take numbers in sorted order.
+    const auto names = folderNames(file.parent_path().empty() ? fs::path(".") : file.parent_path());
+    std::set<std::string> taken;
+    for (const auto &name : names) {
+        const DosName dos = dosNameOf(name);
+        if (dos.fits) taken.insert(joined(dos.base, dos.extension));
+    }
+    for (const auto &name : names) {
+        const DosName dos = dosNameOf(name);
+        if (dos.fits) continue;
+        const std::string stem = dos.base.substr(0, 6);
+        for (int number = 1;; ++number) {
+            // Longer numbers take room from the stem so the base stays at 8.
+            std::string tail = "~";
+            tail += std::to_string(number);
+            const std::string candidate =
+                joined(stem.substr(0, std::min(stem.size(), 8 - std::min<std::size_t>(tail.size(), 8))) + tail,
+                       dos.extension);
+            if (taken.insert(candidate).second) {
+                if (name == own) return candidate;
+                break;
+            }
+        }
+    }
+    return {};
+}
+
+uint32_t GetFileChangeTime(const std::string &path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return 0;
+    std::tm local{};
+    const std::time_t written = info.st_mtime;
+#ifdef _WIN32
+    if (localtime_s(&local, &written) != 0) return 0;
+#else
+    if (!localtime_r(&written, &local)) return 0;
+#endif
+    return static_cast<uint32_t>(local.tm_mday) << 24 | static_cast<uint32_t>(local.tm_hour) << 16 |
+           static_cast<uint32_t>(local.tm_min) << 8 | static_cast<uint32_t>(local.tm_sec & ~1);
+}

@@ -1,0 +1,54 @@
+// A recording stand-in for the controller library: every call is logged with
+// its arguments in order, results can be scripted, and uploaded files are kept
+// per drive and path.
+#pragma once
+
+#include "link/HX_Dll.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+class FakeHx {
+public:
+    FakeHx();   // becomes the current fake the table's functions reach
+    ~FakeHx();
+    FakeHx(const FakeHx &) = delete;
+    FakeHx &operator=(const FakeHx &) = delete;
+
+    // A table whose functions call the current fake.
+    const HX_Dll &dll() const;
+
+    // The calls so far, such as "SendData(266,0,1024)"; cleared by clearCalls.
+    const std::vector<std::string> &calls() const { return mCalls; }
+    void clearCalls() { mCalls.clear(); }
+    // Calls whose name (the part before "(") is name.
+    std::vector<std::string> callsNamed(const std::string &name) const;
+
+    // The n-th call (1-based) of function name fails; n = 0 makes every call fail.
+    void failCall(const std::string &name, int n = 0);
+
+    // Files on the controller, by drive and upper-cased path.
+    void putFile(int drive, const std::string &path, const std::string &content);
+    const std::string *file(int drive, const std::string &path) const;
+
+    // What HX_GetPlayInfo reports (byte 0 drive, byte 1 play-list index).
+    void setPlayInfo(uint8_t drive, uint8_t index) { mPlayInfo = {drive, index}; }
+
+private:
+    std::vector<std::string> mCalls;
+    std::map<std::string, std::vector<int>> mFailures;  // name -> call numbers, 0 = all
+    std::map<std::string, int> mCounts;
+    std::map<std::pair<int, std::string>, std::string> mFiles;
+    std::string mPending;   // bytes sent since the last save
+    std::string mLoaded;    // the file made ready by LoadFromFile
+    std::pair<uint8_t, uint8_t> mPlayInfo{0, 0};
+
+    static FakeHx *current();
+    // Logs the call and tells whether it is to succeed.
+    bool record(const std::string &name, const std::string &arguments);
+
+    friend struct FakeHxCalls;
+};
