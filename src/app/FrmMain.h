@@ -204,6 +204,11 @@ private:
     void onPageChanged(int index);
     void storeConnectedDisplay(const ConnectionParams &params, const ConnectionReport &report);
     void fillFilePage(MySetupType &record);
+    // Initialisation run: the page into the record, then libraries and
+    // configuration file; "" when they were written, else the message to show.
+    void storeInitialPage(MySetupType &record);
+    QString generateInitialFiles(MySetupType &record);
+    static QString ioFailureText(const std::string &error);
 
     // The click-send window follows the main window while click-send displays exist.
     void setClickSendVisible(bool visible);

@@ -1,0 +1,149 @@
+// The initialisation page: text area, font, and the run that prepares a controller.
+#include "FrmMain.h"
+
+#include "FrmDialogs.h"
+#include "FrmWidgets.h"
+#include "init/InitialRun.h"
+#include "init/QtFontLib.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+
+namespace {
+
+const QString kInitialCaption = QStringLiteral("初      始      化");
+const QString kInitialTitle = QStringLiteral("初始化");
+
+// Lets the window run for the given time instead of freezing it.
+void processEventsFor(int milliseconds)
+{
+    QDeadlineTimer deadline(milliseconds);
+    do {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents,
+                                        static_cast<int>(deadline.remainingTime()));
+    } while (!deadline.hasExpired());
+}
+
+}  // namespace
+
+void TFormMain::BtnFontClick(bool fromButton)
+{
+    if (fromButton) {
+        std::optional<QFont> chosen = Dialogs::chooseFont(this, FontDlg);
+        if (!chosen) return;
+        FontDlg = *chosen;
+    }
+    const QSize cell = measureChineseSample(FontDlg);
+    MsgFntName->setText(FontDlg.family());
+    MsgFntSize->setText(QStringLiteral("%1x%2").arg(cell.width()).arg(cell.height()));
+}
+
+void TFormMain::ChkFromPlayListClick()
+{
+    const bool fromPlayList = ChkFromPlayList->isChecked();
+    BtnReadPlayList->setEnabled(fromPlayList);
+    for (QSpinBox *field : {vLeft, vTop, vWidth, vHeight}) {
+        field->setReadOnly(fromPlayList);
+        field->setEnabled(!fromPlayList);
+    }
+}
+
+void TFormMain::EnableInitialItem(bool En)
+{
+    for (QWidget *control : std::initializer_list<QWidget *>{
+             MyPage, StaticText1, StaticText2, StaticText3, StaticText4, ChkFromPlayList, nRotate90,
+             MsgFntName, MsgFntSize, Label1, Label2, BtnFont, BtnChgPwd})
+        control->setEnabled(En);
+    for (QSpinBox *field : {vLeft, vTop, vWidth, vHeight})
+        field->setEnabled(En && !ChkFromPlayList->isChecked());
+    BtnReadPlayList->setEnabled(En && ChkFromPlayList->isChecked());
+}
+
+void TFormMain::storeInitialPage(MySetupType &record)
+{
+    setShortString(record.FontName, utf8ToAnsi(FontDlg.family().toStdString(), m_String.Language));
+    record.FontSize = static_cast<uint16_t>(FontDlg.pointSize() > 0 ? FontDlg.pointSize() : 12);
+    record.bRotate90 = nRotate90->itemIndex() != 0;
+    record.bFromPlayList = ChkFromPlayList->isChecked();
+    record.Left = static_cast<uint16_t>(vLeft->value());
+    record.Top = static_cast<uint16_t>(vTop->value());
+    record.Width = static_cast<uint16_t>(vWidth->value());
+    record.Height = static_cast<uint16_t>(vHeight->value());
+}
+
+void TFormMain::BtnInitialOKClick()
+{
+    MySetupPtr record = selectedRecord();
+    if (!record) return;
+    storeInitialPage(*record);
+    // A font the libraries cannot hold is refused before anything is drawn or sent.
+    if (const std::string refused = checkFontLibraries(FontDlg, m_String.Language); !refused.empty()) {
+        Dialogs::message(this, QString::fromStdString(refused), kInitialTitle);
+        return;
+    }
+
+    mInitialRunning = true;
+    EnableInitialItem(false);
+    BtnInitialOK->setText(QStringLiteral("正在生成字库和相关文件, 请稍候..."));
+    const QString failure = generateInitialFiles(*record);
+    if (failure.isEmpty()) {
+        BtnInitialOK->setText(QStringLiteral("正在向显示屏发送字库和相关文件, 请稍候..."));
+        mPB->hide();
+        mPB->setValue(0);
+        mPB->setMaximum(0);
+        std::string error;
+        if (const std::optional<int> blocks = uploadProgressMax(mData.mProgPath, &error)) {
+            mPB->setMaximum(*blocks);
+            mPB->setValue(0);
+            mPB->show();
+            const InitialHooks hooks{
+                [this] {
+                    mPB->setValue(mPB->value() + 1);
+                    QCoreApplication::processEvents();
+                },
+                processEventsFor,
+            };
+            const InitialOutcome outcome = sendInitialFiles(mLink, *record, mData.mProgPath, hooks);
+            Dialogs::message(this, QString::fromUtf8(initialOutcomeText(outcome)), kInitialTitle);
+        } else {
+            Dialogs::message(this, ioFailureText(error), kInitialTitle);
+        }
+    } else {
+        Dialogs::message(this, failure, kInitialTitle);
+    }
+    mPB->hide();
+    EnableInitialItem(true);
+    BtnInitialOK->setText(kInitialCaption);
+    mInitialRunning = false;
+}
+
+QString TFormMain::ioFailureText(const std::string &error)
+{
+    return QStringLiteral("    文件读写失败!    \n%1").arg(QString::fromStdString(error));
+}
+
+QString TFormMain::generateInitialFiles(MySetupType &record)
+{
+    mPB->setMinimum(0);
+    mPB->setMaximum(generationProgressMax(m_String.Language));
+    mPB->setValue(0);
+    mPB->show();
+    const auto afterGlyph = [this] {
+        mPB->setValue(mPB->value() + 1);
+        QCoreApplication::processEvents();
+    };
+    const FontLibResult ascii =
+        writeFontLibrary(FontDlg, false, false, m_String.Language, mData.mProgPath, mBmp, afterGlyph);
+    if (!ascii.ok) return ioFailureText(ascii.error);
+    if (mBmp.width() <= 0) return QStringLiteral("    ASCII 字库宽度为 0!    ");
+    // Settings are saved before the long Chinese library, so they outlive a failure there.
+    record.ASCPerLine = static_cast<uint16_t>(record.Width / mBmp.width());
+    std::string error;
+    if (!mData.WriteToFile(&error)) return ioFailureText(error);
+    const FontLibResult chinese = writeFontLibrary(FontDlg, true, record.bRotate90, m_String.Language,
+                                                   mData.mProgPath, mBmp, afterGlyph);
+    if (!chinese.ok) return ioFailureText(chinese.error);
+    if (!writeConfigFile(mData.mProgPath, ascii.descriptor, chinese.descriptor, &error))
+        return ioFailureText(error);
+    return {};
+}
