@@ -27,6 +27,7 @@
 #include <memory>
 
 class RadioGroup;
+class TFormClickSend;
 class IpEdit;
 struct HX_Dll;
 struct ConnectionParams;
@@ -146,6 +147,9 @@ public:
     // Makes a page active from code: neither the tab rule nor the gate runs.
     void setActivePage(int index);
 
+    // The click-send window made by the program entry; it follows this window.
+    void attachClickSend(TFormClickSend *window) { FormClickSend = window; }
+
     // Handles a system command; the minimise request hides the window and
     // starts the watch of every file-watching display.
     void WMSysCommand(int command);
@@ -213,7 +217,9 @@ private:
     // The click-send window follows the main window while click-send displays exist.
     void setClickSendVisible(bool visible);
 
-    QWidget *mClickSendWindow = nullptr;
+    TFormClickSend *FormClickSend = nullptr;
+    // The click-send window was due while an initialisation run held the link.
+    bool mClickSendDue = false;
     int mShownPage = 0;
     bool mSettingPage = false;
 };

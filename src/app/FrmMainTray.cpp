@@ -1,6 +1,7 @@
 // The main window out of sight: tray icon, minimise handling, password lock and autorun.
 #include "FrmMain.h"
 
+#include "FrmClickSend.h"
 #include "FrmDialogs.h"
 #include "FrmPwd.h"
 #include "Password.h"
@@ -28,7 +29,11 @@ void TFormMain::NotifyIconDelete()
 
 void TFormMain::setClickSendVisible(bool visible)
 {
-    if (mbClickSend && mClickSendWindow) mClickSendWindow->setVisible(visible);
+    if (!mbClickSend || !FormClickSend) return;
+    // Showing prepares every click-send display over the link: not while an
+    // initialisation run uses it. The run shows the window when it ends.
+    mClickSendDue = visible && mInitialRunning;
+    FormClickSend->setVisible(visible && !mInitialRunning);
 }
 
 void TFormMain::NotifyIconClick(QSystemTrayIcon::ActivationReason reason)
@@ -114,4 +119,10 @@ void TFormMain::ChkAutoRunClick(bool checked)
                      QStringLiteral("错误"));
     QSignalBlocker blocker(ChkAutoRun);
     ChkAutoRun->setChecked(!checked);
+}
+
+void TFormMain::TimerClickSendTimer(bool fromTimer)
+{
+    mbClickSend = FormClickSend && FormClickSend->fillFromStore(fromTimer && !isVisible());
+    TimerClickSend->stop();
 }

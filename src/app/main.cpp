@@ -1,4 +1,5 @@
 // Marqora: keeps LED message displays showing the text files they watch.
+#include "FrmClickSend.h"
 #include "FrmMain.h"
 #include "HX_Dll.h"
 #include "MyString.h"
@@ -22,5 +23,8 @@ int main(int argc, char *argv[])
     FMyString language;
     const std::string progPath = resolveProgPath(QCoreApplication::applicationDirPath().toStdString());
     TFormMain FormMain(language, progPath, hxTable());
+    TFormClickSend FormClickSend(FormMain.mData, FormMain.mPlayList, hxTable(), language.Language,
+                                 [&FormMain] { FormMain.close(); });
+    FormMain.attachClickSend(&FormClickSend);
     return app.exec();
 }

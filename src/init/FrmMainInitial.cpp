@@ -1,10 +1,13 @@
 // The initialisation page: text area, font, and the run that prepares a controller.
 #include "FrmMain.h"
 
+#include "FrmArea.h"
 #include "FrmDialogs.h"
 #include "FrmWidgets.h"
 #include "init/InitialRun.h"
+#include "init/AreaPicker.h"
 #include "init/QtFontLib.h"
+#include "transfer/PlayList.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -46,6 +49,24 @@ void TFormMain::ChkFromPlayListClick()
         field->setReadOnly(fromPlayList);
         field->setEnabled(!fromPlayList);
     }
+}
+
+void TFormMain::BtnReadPlayListClick()
+{
+    MySetupPtr record = selectedRecord();
+    if (!record || !GetPlayListFile(mLink, *record, mPlayList, mData.mProgPath)) return;
+    TFormArea picker(this);
+    picker.LEDWidth = mLEDWidth;
+    picker.LEDHeight = mLEDHeight;
+    picker.PlayList = localPlayListPath(mData.mProgPath);
+    if (picker.exec() != QDialog::Accepted || picker.mAreaIndex < 0) return;
+    const PickedArea picked = applyPickedArea(picker.mArea[static_cast<std::size_t>(picker.mAreaIndex)],
+                                              picker.mAreaIndex);
+    vLeft->setValue(picked.Left);
+    vTop->setValue(picked.Top);
+    vWidth->setValue(picked.Width);
+    vHeight->setValue(picked.Height);
+    record->AreaIndex = picked.AreaIndex;  // kept in memory until the next save
 }
 
 void TFormMain::EnableInitialItem(bool En)
@@ -115,6 +136,7 @@ void TFormMain::BtnInitialOKClick()
     EnableInitialItem(true);
     BtnInitialOK->setText(kInitialCaption);
     mInitialRunning = false;
+    if (mClickSendDue) setClickSendVisible(true);
 }
 
 QString TFormMain::ioFailureText(const std::string &error)

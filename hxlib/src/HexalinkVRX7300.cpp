@@ -1,0 +1,246 @@
+// The 17 exported functions: argument checks, the device table, and one
+// request per controller operation.
+#include "HexalinkVRX7300.h"
+
+#include "Connection.h"
+#include "HxProtocol.h"
+
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
+
+using hx::Command;
+using hxlib::Connection;
+
+namespace {
+
+constexpr int kMaxTimeoutSeconds = 60;
+constexpr int kMaxRetries = 100;
+
+std::mutex gTableMutex;
+std::map<uint16_t, std::shared_ptr<Connection>> gConnections;
+
+std::shared_ptr<Connection> find(uint16_t device)
+{
+    std::lock_guard lock(gTableMutex);
+    const auto it = gConnections.find(device);
+    return it == gConnections.end() ? nullptr : it->second;
+}
+
+// Puts a new connection under the device number; without a transport (a
+// failed open) the number ends up closed. 0 when open, else -1.
+int32_t install(uint16_t device, std::unique_ptr<hxlib::Transport> transport, uint16_t lineAddress,
+                int32_t timeoutSeconds, int32_t retries)
+{
+    std::shared_ptr<Connection> connection;
+    if (transport)
+        connection = std::make_shared<Connection>(std::move(transport), lineAddress, timeoutSeconds, retries);
+    std::lock_guard lock(gTableMutex);
+    // Opening a number that is open replaces its connection, also when the
+    // new open fails: the caller asked for the old one to go.
+    gConnections.erase(device);
+    if (!connection) return -1;
+    gConnections.emplace(device, std::move(connection));
+    return 0;
+}
+
+bool validLimits(int32_t timeoutSeconds, int32_t retries)
+{
+    return timeoutSeconds >= 1 && timeoutSeconds <= kMaxTimeoutSeconds && retries >= 0 && retries <= kMaxRetries;
+}
+
+// Runs one request on an open device; the reply data are handed to onData
+// while the connection is still locked.
+template <typename OnData>
+bool call(uint16_t device, Command command, std::span<const uint8_t> payload, std::optional<std::size_t> dataSize,
+          OnData onData)
+{
+    const auto connection = find(device);
+    if (!connection) return false;
+    std::lock_guard lock(connection->mutex());
+    const auto data = connection->requestOk(command, payload, dataSize);
+    if (!data) return false;
+    onData(*data);
+    return true;
+}
+
+bool call(uint16_t device, Command command, std::span<const uint8_t> payload)
+{
+    return call(device, command, payload, 0, [](std::span<const uint8_t>) {});
+}
+
+// Fills buffer with a controller block of exactly its size.
+bool fetchBlock(uint16_t device, Command command, void *buffer, std::size_t size)
+{
+    if (!buffer) return false;
+    return call(device, command, {}, size,
+                [&](std::span<const uint8_t> data) { std::memcpy(buffer, data.data(), data.size()); });
+}
+
+// Drive, then the path bytes without their terminating zero.
+bool pathPayload(hx::PayloadWriter &writer, int32_t drive, const char *path)
+{
+    if (!path || drive < 0 || drive > 255) return false;
+    const std::size_t length = std::strlen(path);
+    if (length == 0 || length > hx::kMaxPath) return false;
+    writer.u8(static_cast<uint8_t>(drive)).bytes({reinterpret_cast<const uint8_t *>(path), length});
+    return writer.ok();
+}
+
+bool validBlock(int32_t offset, int32_t length)
+{
+    return offset >= 0 && length >= 1 && length <= static_cast<int32_t>(hx::kMaxBlock);
+}
+
+constexpr int32_t truth(bool value)
+{
+    return value ? -1 : 0;
+}
+
+} // namespace
+
+extern "C" {
+
+int32_t HX_NetInitial(uint16_t device, const char *, const char *ip, int32_t timeoutSeconds, int32_t retries,
+                      uint16_t udpPort, int32_t)
+{
+    if (!ip || !validLimits(timeoutSeconds, retries)) return install(device, nullptr, 0, 0, 0);
+    // Over UDP the address is the socket's; the device number goes in the
+    // frame so the caller's replies can be told apart from anyone else's.
+    return install(device, hxlib::openUdp(ip, udpPort), device, timeoutSeconds, retries);
+}
+
+int32_t HX_ComInitial(uint16_t device, int32_t comNumber, int32_t baudRate, int32_t screenNumber,
+                      int32_t timeoutSeconds, int32_t retries, int32_t)
+{
+    if (screenNumber < 0 || screenNumber > 0xFFFF || !validLimits(timeoutSeconds, retries))
+        return install(device, nullptr, 0, 0, 0);
+    return install(device, hxlib::openSerial(comNumber, baudRate), static_cast<uint16_t>(screenNumber),
+                   timeoutSeconds, retries);
+}
+
+void HX_Close(uint16_t device)
+{
+    std::lock_guard lock(gTableMutex);
+    gConnections.erase(device);
+}
+
+int32_t HX_Reset(uint16_t device, int32_t value)
+{
+    uint8_t payload[4];
+    hx::PayloadWriter(payload).u32(static_cast<uint32_t>(value));
+    return truth(call(device, Command::Reset, payload));
+}
+
+int32_t HX_TurnVGA(uint16_t device, int32_t on)
+{
+    const uint8_t payload[1] = {static_cast<uint8_t>(on ? 1 : 0)};
+    return truth(call(device, Command::TurnVga, payload));
+}
+
+int32_t HX_ShowString(uint16_t device, const TextOutInfo *info, const char *text)
+{
+    static_assert(sizeof(TextOutInfo) == hx::kTextInfoSize);
+    if (!info || !text) return 0;
+    const std::size_t length = std::strlen(text);
+    if (length > hx::kMaxText) return 0;
+    uint8_t payload[hx::kTextInfoSize + hx::kMaxText];
+    hx::PayloadWriter writer(payload);
+    writer.u16(info->Left).u16(info->Top).u16(info->Width).u16(info->Height).u32(info->Color);
+    writer.u16(info->ASCFont).u16(info->HZFont).u16(info->XPos).u16(info->YPos);
+    writer.bytes({reinterpret_cast<const uint8_t *>(text), length});
+    return truth(writer.ok() && call(device, Command::ShowString, writer.written()));
+}
+
+int32_t HX_SendData(uint16_t device, int32_t offset, int32_t length, const uint8_t *bytes)
+{
+    if (!bytes || !validBlock(offset, length)) return 0;
+    uint8_t payload[4 + hx::kMaxBlock];
+    hx::PayloadWriter writer(payload);
+    writer.u32(static_cast<uint32_t>(offset)).bytes({bytes, static_cast<std::size_t>(length)});
+    return truth(writer.ok() && call(device, Command::SendData, writer.written()));
+}
+
+int32_t HX_SaveToFile(uint16_t device, int32_t drive, const char *path, int32_t size, int32_t time, int32_t date)
+{
+    if (size < 0) return 0;
+    uint8_t payload[4 + 2 + 2 + 1 + hx::kMaxPath];
+    hx::PayloadWriter writer(payload);
+    writer.u32(static_cast<uint32_t>(size)).u16(static_cast<uint16_t>(time)).u16(static_cast<uint16_t>(date));
+    return truth(pathPayload(writer, drive, path) && call(device, Command::SaveToFile, writer.written()));
+}
+
+uint32_t HX_LoadFromFile(uint16_t device, int32_t drive, const char *path)
+{
+    constexpr uint32_t failure = 0xFFFFFFFFu;
+    uint8_t payload[1 + hx::kMaxPath];
+    hx::PayloadWriter writer(payload);
+    if (!pathPayload(writer, drive, path)) return failure;
+    uint32_t size = failure;
+    call(device, Command::LoadFromFile, writer.written(), 4,
+         [&](std::span<const uint8_t> data) { hx::PayloadReader(data).u32(size); });
+    return size;
+}
+
+int32_t HX_ReceiveData(uint16_t device, int32_t offset, int32_t length, uint8_t *buffer)
+{
+    if (!buffer || !validBlock(offset, length)) return 0;
+    uint8_t payload[6];
+    hx::PayloadWriter(payload).u32(static_cast<uint32_t>(offset)).u16(static_cast<uint16_t>(length));
+    return truth(call(device, Command::ReceiveData, payload, static_cast<std::size_t>(length),
+                      [&](std::span<const uint8_t> data) { std::memcpy(buffer, data.data(), data.size()); }));
+}
+
+int32_t HX_MD(uint16_t device, int32_t drive, const char *folder)
+{
+    uint8_t payload[1 + hx::kMaxPath];
+    hx::PayloadWriter writer(payload);
+    return truth(pathPayload(writer, drive, folder) && call(device, Command::MakeFolder, writer.written()));
+}
+
+int32_t HX_RemoveFile(uint16_t device, int32_t drive, const char *path)
+{
+    uint8_t payload[1 + hx::kMaxPath];
+    hx::PayloadWriter writer(payload);
+    return truth(pathPayload(writer, drive, path) && call(device, Command::RemoveFile, writer.written()));
+}
+
+int32_t HX_GetNetConfig(uint16_t device, uint8_t *buffer)
+{
+    return truth(fetchBlock(device, Command::GetNetConfig, buffer, HX_NETCONFIG_SIZE));
+}
+
+int32_t HX_GetLEDConfig(uint16_t device, void *config)
+{
+    return truth(fetchBlock(device, Command::GetLedConfig, config, HX_LEDCONFIG_SIZE));
+}
+
+int32_t HX_GetPlayInfo(uint16_t device, uint8_t *buffer)
+{
+    return truth(fetchBlock(device, Command::GetPlayInfo, buffer, HX_PLAYINFO_SIZE));
+}
+
+int32_t HX_GetFileDateTime(const char *localPath, uint16_t *date, uint16_t *time)
+{
+    if (!localPath || !date || !time) return 0;
+    struct stat info {};
+    if (::stat(localPath, &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+    std::tm local{};
+    if (!::localtime_r(&info.st_mtime, &local)) return 0;
+    const int year = local.tm_year + 1900;
+    // Seven bits of year from 1980 is all the DOS date has.
+    if (year < 1980 || year > 2107) return 0;
+    *date = static_cast<uint16_t>((year - 1980) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
+    *time = static_cast<uint16_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
+    return -1;
+}
+
+uint16_t HX_NewCRC(uint16_t value, uint8_t byte)
+{
+    return hx::crc16Step(value, byte);
+}
+
+} // extern "C"

@@ -1,0 +1,93 @@
+#include "SerialPort.h"
+#include "Transport.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace hxlib {
+
+std::string comDevicePath(int comNumber)
+{
+    const std::string variable = "MARQORA_COM" + std::to_string(comNumber);
+    if (const char *mapped = std::getenv(variable.c_str()); mapped && *mapped) return mapped;
+    return "/dev/ttyS" + std::to_string(comNumber - 1);
+}
+
+namespace {
+
+class SerialTransport final : public Transport {
+public:
+    SerialTransport(int fd, int baudRate) : mFd(fd), mBaudRate(baudRate) {}
+    ~SerialTransport() override { ::close(mFd); }
+
+    bool send(std::span<const uint8_t> frame) override
+    {
+        std::size_t done = 0;
+        while (done < frame.size()) {
+            const ssize_t written = ::write(mFd, frame.data() + done, frame.size() - done);
+            if (written > 0) {
+                done += static_cast<std::size_t>(written);
+                continue;
+            }
+            if (written < 0 && errno != EAGAIN && errno != EINTR) return false;
+            pollfd pfd{mFd, POLLOUT, 0};
+            if (::poll(&pfd, 1, 1000) <= 0) return false;
+        }
+        return true;
+    }
+
+    std::optional<std::span<const uint8_t>> receive(Clock::time_point deadline) override
+    {
+        for (;;) {
+            if (auto frame = mFramer.next()) return frame;
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0) return std::nullopt;
+            pollfd pfd{mFd, POLLIN, 0};
+            const int ready = ::poll(&pfd, 1, static_cast<int>(left.count()));
+            if (ready < 0 && errno != EINTR) return std::nullopt;
+            if (ready <= 0) continue;
+            auto space = mFramer.writableSpace();
+            const ssize_t got = ::read(mFd, space.data(), space.size());
+            if (got > 0) {
+                mFramer.commit(static_cast<std::size_t>(got));
+            } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
+                // The other end is gone (a pseudo-terminal without a peer
+                // reports EIO); wait out the time-out instead of spinning.
+                ::poll(nullptr, 0, static_cast<int>(left.count()));
+                return std::nullopt;
+            }
+        }
+    }
+
+    void flush() override
+    {
+        ::tcflush(mFd, TCIFLUSH);
+        mFramer.clear();
+    }
+
+    Clock::duration lineTime(std::size_t requestBytes, std::size_t replyBytes) const override
+    {
+        return std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(hx::lineSeconds(requestBytes + replyBytes, mBaudRate)));
+    }
+
+private:
+    int mFd;
+    int mBaudRate;
+    hx::StreamFramer mFramer;
+};
+
+} // namespace
+
+std::unique_ptr<Transport> openSerial(int comNumber, int baudRate)
+{
+    if (comNumber < 1 || comNumber > 256) return nullptr;
+    const int fd = hx::openRawSerial(comDevicePath(comNumber), baudRate);
+    if (fd < 0) return nullptr;
+    return std::make_unique<SerialTransport>(fd, baudRate);
+}
+
+} // namespace hxlib

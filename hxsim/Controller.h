@@ -1,0 +1,87 @@
+// The simulated controller's state and operations, free of any transport:
+// the disk, what it plays, whether its output is on, and what it was last
+// told to show. A panel renderer watches it through the change hook.
+#pragma once
+
+#include "HxProtocol.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace hxsim {
+
+struct ControllerOptions {
+    std::filesystem::path diskRoot;    // holds the folders A, B and C
+    std::string name = "HXSIM";        // at most 15 bytes, so it stays zero-ended
+    uint16_t width = 128;
+    uint16_t height = 32;
+    int type = 0;                      // 0 VRX7300 (first disk A), 1 Hexalink (first disk B)
+    std::optional<int> playDrive;      // default: the type's first disk
+    int playIndex = 0;
+};
+
+struct ShownString {
+    std::array<uint8_t, hx::kTextInfoSize> info{}; // the 20-byte text-out block as sent
+    std::string text;                              // ANSI code-page bytes
+};
+
+class Controller {
+public:
+    enum class Change { Playback, Output, ShownText, Disk, Booting };
+    using ChangeHook = std::function<void(const Controller &, Change)>;
+
+    static constexpr int kDriveCount = 3;
+    static constexpr uint32_t kMaxFileSize = 32u << 20;
+
+    explicit Controller(ControllerOptions options);
+
+    // Hooks run in the order added, after each change; the server uses one
+    // for the reboot timer, a panel renderer adds its own.
+    void addChangeHook(ChangeHook hook) { mHooks.push_back(std::move(hook)); }
+
+    const std::filesystem::path &diskRoot() const { return mOptions.diskRoot; }
+    std::filesystem::path driveRoot(int drive) const;
+    int playDrive() const { return mPlayDrive; }
+    int playIndex() const { return mPlayIndex; }
+    bool outputOn() const { return mOutputOn; }
+    bool booting() const { return mBooting; }
+    const std::optional<ShownString> &lastShown() const { return mLastShown; }
+
+    // Ends the silent window that a reboot started.
+    void finishBoot();
+
+    hx::Status reset(uint32_t value);
+    hx::Status turnOutput(bool on);
+    hx::Status showString(std::span<const uint8_t> info, std::span<const uint8_t> text);
+    hx::Status storeBlock(uint32_t offset, std::span<const uint8_t> bytes);
+    hx::Status saveFile(int drive, std::span<const uint8_t> path, uint32_t size, uint16_t time, uint16_t date);
+    hx::Status loadFile(int drive, std::span<const uint8_t> path, uint32_t &size);
+    hx::Status readBlock(uint32_t offset, uint16_t length, std::span<const uint8_t> &bytes) const;
+    hx::Status makeFolder(int drive, std::span<const uint8_t> path);
+    hx::Status removeFile(int drive, std::span<const uint8_t> path);
+    void netConfig(std::span<uint8_t, hx::kNetConfigSize> block) const;
+    void ledConfig(std::span<uint8_t, hx::kLedConfigSize> block) const;
+    void playInfo(std::span<uint8_t, hx::kPlayInfoSize> block) const;
+
+private:
+    std::optional<std::filesystem::path> hostPath(int drive, std::span<const uint8_t> path) const;
+    void changed(Change change);
+
+    ControllerOptions mOptions;
+    std::vector<ChangeHook> mHooks;
+    int mPlayDrive;
+    int mPlayIndex;
+    bool mOutputOn = true;
+    bool mBooting = false;
+    std::optional<ShownString> mLastShown;
+    std::vector<uint8_t> mUpload;
+    std::vector<uint8_t> mDownload;
+};
+
+} // namespace hxsim

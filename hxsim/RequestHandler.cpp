@@ -1,0 +1,225 @@
+#include "RequestHandler.h"
+
+#include <algorithm>
+#include <cstdio>
+
+using hx::Command;
+using hx::Status;
+
+namespace hxsim {
+
+namespace {
+
+std::string jsonString(std::span<const uint8_t> bytes)
+{
+    std::string out = "\"";
+    for (uint8_t byte : bytes) {
+        if (byte == '"' || byte == '\\') {
+            out += '\\';
+            out += static_cast<char>(byte);
+        } else if (byte < 0x20 || byte >= 0x7F) {
+            // Controller paths are ANSI code-page bytes, not UTF-8; escaping
+            // everything outside ASCII keeps the log valid JSON.
+            char escaped[8];
+            std::snprintf(escaped, sizeof(escaped), "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += static_cast<char>(byte);
+        }
+    }
+    return out + "\"";
+}
+
+std::string jsonHex(std::span<const uint8_t> bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (uint8_t byte : bytes) {
+        out += digits[byte >> 4];
+        out += digits[byte & 0x0F];
+    }
+    return out + "\"";
+}
+
+const char *opName(Command command)
+{
+    switch (command) {
+    case Command::Reset: return "Reset";
+    case Command::TurnVga: return "TurnVGA";
+    case Command::ShowString: return "ShowString";
+    case Command::SendData: return "SendData";
+    case Command::SaveToFile: return "SaveToFile";
+    case Command::LoadFromFile: return "LoadFromFile";
+    case Command::ReceiveData: return "ReceiveData";
+    case Command::MakeFolder: return "MD";
+    case Command::RemoveFile: return "RemoveFile";
+    case Command::GetNetConfig: return "GetNetConfig";
+    case Command::GetLedConfig: return "GetLEDConfig";
+    case Command::GetPlayInfo: return "GetPlayInfo";
+    }
+    return nullptr;
+}
+
+void addNumber(RequestRecord &record, const char *name, uint64_t value)
+{
+    record.args.emplace_back(name, std::to_string(value));
+}
+
+} // namespace
+
+std::string toJsonLine(const RequestRecord &record)
+{
+    std::string line = "{\"op\":" + jsonString({reinterpret_cast<const uint8_t *>(record.op.data()), record.op.size()});
+    for (const auto &[name, value] : record.args) line += ",\"" + name + "\":" + value;
+    line += record.ok ? ",\"ok\":true}" : ",\"ok\":false}";
+    return line;
+}
+
+RequestHandler::RequestHandler(Controller &controller, std::optional<uint16_t> lineAddress)
+    : mController(controller), mLineAddress(lineAddress)
+{
+    mLastRequest.reserve(hx::kMaxFrame);
+}
+
+std::span<const uint8_t> RequestHandler::handle(std::span<const uint8_t> request, uint64_t peer)
+{
+    if (mController.booting()) return {};
+    const auto frame = hx::decodeFrame(request);
+    if (!frame || (frame->command & hx::kReplyFlag) || !opName(static_cast<Command>(frame->command))) return {};
+    if (mLineAddress && frame->device != *mLineAddress) return {};
+    if (peer == mLastPeer && mReplySize > 0 &&
+        std::equal(request.begin(), request.end(), mLastRequest.begin(), mLastRequest.end()))
+        return {mReply, mReplySize};
+
+    RequestRecord record;
+    record.op = opName(static_cast<Command>(frame->command));
+    uint8_t dataBuffer[hx::kMaxPayload - 1];
+    hx::PayloadWriter data(dataBuffer);
+    const Status status = run(*frame, record, data);
+    record.ok = status == Status::Ok;
+    if (mLogger) mLogger(record);
+
+    uint8_t payload[hx::kMaxPayload];
+    hx::PayloadWriter reply(payload);
+    reply.u8(static_cast<uint8_t>(status));
+    if (record.ok) reply.bytes(data.written());
+    mReplySize = hx::encodeFrame(mReply, frame->device, frame->sequence,
+                                 static_cast<uint8_t>(frame->command | hx::kReplyFlag), reply.written());
+    mLastPeer = peer;
+    mLastRequest.assign(request.begin(), request.end());
+    return {mReply, mReplySize};
+}
+
+Status RequestHandler::run(const hx::Frame &frame, RequestRecord &record, hx::PayloadWriter &data)
+{
+    hx::PayloadReader in(frame.payload);
+    // Reads the drive and the rest as a path; records both.
+    const auto drivePath = [&](uint8_t &drive, std::span<const uint8_t> &path) {
+        if (!in.u8(drive)) return false;
+        path = in.rest();
+        addNumber(record, "drive", drive);
+        record.args.emplace_back("path", jsonString(path));
+        return !path.empty() && path.size() <= hx::kMaxPath;
+    };
+    uint8_t drive = 0;
+    std::span<const uint8_t> path;
+
+    switch (static_cast<Command>(frame.command)) {
+    case Command::Reset: {
+        uint32_t value = 0;
+        if (!in.u32(value) || !in.atEnd()) return Status::BadRequest;
+        addNumber(record, "value", value);
+        return mController.reset(value);
+    }
+    case Command::TurnVga: {
+        uint8_t on = 0;
+        if (!in.u8(on) || !in.atEnd()) return Status::BadRequest;
+        record.args.emplace_back("on", on ? "true" : "false");
+        return mController.turnOutput(on != 0);
+    }
+    case Command::ShowString: {
+        std::span<const uint8_t> info;
+        if (!in.bytes(hx::kTextInfoSize, info)) return Status::BadRequest;
+        const auto text = in.rest();
+        hx::PayloadReader fields(info);
+        uint16_t value16 = 0;
+        uint32_t color = 0;
+        for (const char *name : {"Left", "Top", "Width", "Height"}) {
+            fields.u16(value16);
+            addNumber(record, name, value16);
+        }
+        fields.u32(color);
+        addNumber(record, "Color", color);
+        for (const char *name : {"ASCFont", "HZFont", "XPos", "YPos"}) {
+            fields.u16(value16);
+            addNumber(record, name, value16);
+        }
+        record.args.emplace_back("text_hex", jsonHex(text));
+        return mController.showString(info, text);
+    }
+    case Command::SendData: {
+        uint32_t offset = 0;
+        if (!in.u32(offset)) return Status::BadRequest;
+        const auto bytes = in.rest();
+        addNumber(record, "offset", offset);
+        addNumber(record, "len", bytes.size());
+        return mController.storeBlock(offset, bytes);
+    }
+    case Command::SaveToFile: {
+        uint32_t size = 0;
+        uint16_t time = 0, date = 0;
+        if (!in.u32(size) || !in.u16(time) || !in.u16(date)) return Status::BadRequest;
+        addNumber(record, "size", size);
+        if (!drivePath(drive, path)) return Status::BadRequest;
+        return mController.saveFile(drive, path, size, time, date);
+    }
+    case Command::LoadFromFile: {
+        if (!drivePath(drive, path)) return Status::BadRequest;
+        uint32_t size = 0;
+        const Status status = mController.loadFile(drive, path, size);
+        if (status == Status::Ok) {
+            addNumber(record, "size", size);
+            data.u32(size);
+        }
+        return status;
+    }
+    case Command::ReceiveData: {
+        uint32_t offset = 0;
+        uint16_t length = 0;
+        if (!in.u32(offset) || !in.u16(length) || !in.atEnd()) return Status::BadRequest;
+        addNumber(record, "offset", offset);
+        addNumber(record, "len", length);
+        std::span<const uint8_t> bytes;
+        const Status status = mController.readBlock(offset, length, bytes);
+        if (status == Status::Ok) data.bytes(bytes);
+        return status;
+    }
+    case Command::MakeFolder:
+        if (!drivePath(drive, path)) return Status::BadRequest;
+        return mController.makeFolder(drive, path);
+    case Command::RemoveFile:
+        if (!drivePath(drive, path)) return Status::BadRequest;
+        return mController.removeFile(drive, path);
+    case Command::GetNetConfig: {
+        uint8_t block[hx::kNetConfigSize];
+        mController.netConfig(block);
+        data.bytes(block);
+        return Status::Ok;
+    }
+    case Command::GetLedConfig: {
+        uint8_t block[hx::kLedConfigSize];
+        mController.ledConfig(block);
+        data.bytes(block);
+        return Status::Ok;
+    }
+    case Command::GetPlayInfo: {
+        uint8_t block[hx::kPlayInfoSize];
+        mController.playInfo(block);
+        data.bytes(block);
+        return Status::Ok;
+    }
+    }
+    return Status::BadRequest;
+}
+
+} // namespace hxsim

@@ -1,0 +1,311 @@
+// hxsim: a simulated display controller on UDP and/or a serial line.
+#include "Controller.h"
+#include "HxProtocol.h"
+#include "RequestHandler.h"
+#include "SerialPort.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <random>
+#include <string>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char kUsage[] =
+    "usage: hxsim --disk DIR [--udp ADDR:PORT] [--serial PATH --screen N] [--name TEXT] [--size WxH]\n"
+    "             [--type 0|1] [--play DRIVE:INDEX] [--boot-ms MS] [--drop PERCENT] [--log FILE]\n";
+
+// A serial line that goes quiet inside a frame for this long holds noise.
+constexpr auto kSerialIdleGap = std::chrono::milliseconds(200);
+
+struct Options {
+    hxsim::ControllerOptions controller;
+    std::string udp;
+    std::string serial;
+    std::optional<uint16_t> screen;
+    int bootMs = 2000;
+    int dropPercent = 0;
+    std::string logFile;
+};
+
+[[noreturn]] void fail(const std::string &message)
+{
+    std::fprintf(stderr, "hxsim: %s\n%s", message.c_str(), kUsage);
+    std::exit(2);
+}
+
+long number(const std::string &text, long low, long high, const char *what)
+{
+    char *end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end || errno || value < low || value > high)
+        fail(std::string("bad ") + what + " \"" + text + "\"");
+    return value;
+}
+
+Options parseOptions(int argc, char **argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (i + 1 >= argc) fail("missing value after " + arg);
+        const std::string value = argv[++i];
+        if (arg == "--disk") {
+            options.controller.diskRoot = value;
+        } else if (arg == "--udp") {
+            options.udp = value;
+        } else if (arg == "--serial") {
+            options.serial = value;
+        } else if (arg == "--screen") {
+            options.screen = static_cast<uint16_t>(number(value, 0, 65535, "screen number"));
+        } else if (arg == "--name") {
+            if (value.size() >= hx::kNameCapacity) fail("--name takes at most 15 bytes");
+            options.controller.name = value;
+        } else if (arg == "--size") {
+            const auto x = value.find('x');
+            if (x == std::string::npos) fail("bad size \"" + value + "\"");
+            options.controller.width = static_cast<uint16_t>(number(value.substr(0, x), 1, 65535, "width"));
+            options.controller.height = static_cast<uint16_t>(number(value.substr(x + 1), 1, 65535, "height"));
+        } else if (arg == "--type") {
+            options.controller.type = static_cast<int>(number(value, 0, 1, "type"));
+        } else if (arg == "--play") {
+            const auto colon = value.find(':');
+            if (colon == std::string::npos) fail("bad play \"" + value + "\"");
+            options.controller.playDrive = static_cast<int>(number(value.substr(0, colon), 0, 2, "play drive"));
+            options.controller.playIndex = static_cast<int>(number(value.substr(colon + 1), 0, 255, "play index"));
+        } else if (arg == "--boot-ms") {
+            options.bootMs = static_cast<int>(number(value, 0, 600000, "boot time"));
+        } else if (arg == "--drop") {
+            options.dropPercent = static_cast<int>(number(value, 0, 100, "drop percentage"));
+        } else if (arg == "--log") {
+            options.logFile = value;
+        } else {
+            fail("unknown option " + arg);
+        }
+    }
+    if (options.controller.diskRoot.empty()) fail("--disk is required");
+    if (options.udp.empty() && options.serial.empty()) fail("give --udp, --serial or both");
+    if (!options.serial.empty() && !options.screen) fail("--serial needs --screen");
+    return options;
+}
+
+int gSignalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto ignored = ::write(gSignalPipe[1], &byte, 1);
+}
+
+int bindUdp(const std::string &spec, std::string &bound)
+{
+    const auto colon = spec.rfind(':');
+    if (colon == std::string::npos) fail("bad --udp \"" + spec + "\"");
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, spec.substr(0, colon).c_str(), &address.sin_addr) != 1)
+        fail("bad --udp address \"" + spec + "\"");
+    address.sin_port = htons(static_cast<uint16_t>(number(spec.substr(colon + 1), 0, 65535, "port")));
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const timeval slice{0, 100 * 1000};
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0 ||
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof(slice)) != 0)
+        fail("cannot bind UDP " + spec + ": " + std::strerror(errno));
+    socklen_t length = sizeof(address);
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof(text));
+    bound = std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+    return fd;
+}
+
+class Server {
+public:
+    explicit Server(Options options) : mOptions(std::move(options)), mController(mOptions.controller),
+                              mUdpHandler(mController), mSerialHandler(mController, mOptions.screen)
+    {
+        if (!mOptions.logFile.empty()) {
+            mLog = std::fopen(mOptions.logFile.c_str(), "a");
+            if (!mLog) fail("cannot open log " + mOptions.logFile + ": " + std::strerror(errno));
+            const auto logger = [this](const hxsim::RequestRecord &record) {
+                std::fprintf(mLog, "%s\n", hxsim::toJsonLine(record).c_str());
+                std::fflush(mLog);
+            };
+            mUdpHandler.setLogger(logger);
+            mSerialHandler.setLogger(logger);
+        }
+        mController.addChangeHook([this](const hxsim::Controller &controller, hxsim::Controller::Change change) {
+            if (change == hxsim::Controller::Change::Booting && controller.booting())
+                mBootEnd = Clock::now() + std::chrono::milliseconds(mOptions.bootMs);
+        });
+    }
+
+    ~Server()
+    {
+        if (mUdp >= 0) ::close(mUdp);
+        if (mSerial >= 0) ::close(mSerial);
+        if (mLog) std::fclose(mLog);
+    }
+
+    void open()
+    {
+        std::string ready = "hxsim ready";
+        if (!mOptions.udp.empty()) {
+            std::string bound;
+            mUdp = bindUdp(mOptions.udp, bound);
+            ready += " udp=" + bound;
+        }
+        if (!mOptions.serial.empty()) {
+            mSerial = hx::openRawSerial(mOptions.serial, 115200);
+            if (mSerial < 0) fail("cannot open serial " + mOptions.serial + ": " + std::strerror(errno));
+            ready += " serial=" + mOptions.serial;
+        }
+        std::printf("%s\n", ready.c_str());
+        std::fflush(stdout);
+    }
+
+    void run()
+    {
+        for (;;) {
+            if (mSerial < 0 && !mController.booting()) {
+                // UDP alone: a blocking receive (a short kernel time-out lets
+                // it look at the signal pipe) saves the poll call per request.
+                if (stopRequested()) return;
+                serveUdp(0);
+                continue;
+            }
+            pollfd fds[3] = {{gSignalPipe[0], POLLIN, 0}, {mUdp, POLLIN, 0}, {mSerial, POLLIN, 0}};
+            const int ready = ::poll(fds, 3, pollTimeoutMs());
+            if (ready < 0 && errno != EINTR) return;
+            if (fds[0].revents) return;
+            if (mController.booting() && Clock::now() >= mBootEnd) mController.finishBoot();
+            if (fds[1].revents & POLLIN) serveUdp(MSG_DONTWAIT);
+            if (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) serveSerial();
+            if (mSerialHasPartial && Clock::now() - mSerialLastByte >= kSerialIdleGap) {
+                mFramer.skipByte();
+                drainSerialFrames();
+            }
+        }
+    }
+
+private:
+    int pollTimeoutMs() const
+    {
+        auto wait = std::chrono::milliseconds(-1);
+        const auto now = Clock::now();
+        if (mController.booting())
+            wait = std::chrono::ceil<std::chrono::milliseconds>(std::max(mBootEnd - now, Clock::duration::zero()));
+        if (mSerialHasPartial) {
+            const auto idle = std::chrono::ceil<std::chrono::milliseconds>(
+                std::max(mSerialLastByte + kSerialIdleGap - now, Clock::duration::zero()));
+            if (wait.count() < 0 || idle < wait) wait = idle;
+        }
+        return static_cast<int>(wait.count());
+    }
+
+    static bool stopRequested()
+    {
+        char byte;
+        return ::read(gSignalPipe[0], &byte, 1) == 1;
+    }
+
+    bool dropped() { return mOptions.dropPercent > 0 && mDice(mRandom) < mOptions.dropPercent; }
+
+    // One datagram per wake-up: in stop-and-wait traffic there is never a
+    // second one waiting, and looking for it would cost a system call.
+    void serveUdp(int flags)
+    {
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof(from);
+        const ssize_t got = ::recvfrom(mUdp, mDatagram, sizeof(mDatagram), flags,
+                                       reinterpret_cast<sockaddr *>(&from), &fromLength);
+        if (got < 0 || static_cast<std::size_t>(got) > hx::kMaxFrame || dropped()) return;
+        const uint64_t peer = static_cast<uint64_t>(from.sin_addr.s_addr) << 16 | from.sin_port;
+        const auto reply = mUdpHandler.handle({mDatagram, static_cast<std::size_t>(got)}, peer);
+        if (!reply.empty())
+            ::sendto(mUdp, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr *>(&from), fromLength);
+    }
+
+    void serveSerial()
+    {
+        auto space = mFramer.writableSpace();
+        const ssize_t got = ::read(mSerial, space.data(), space.size());
+        if (got <= 0) {
+            // The other side of a pseudo-terminal closed; wait for it to
+            // come back without spinning.
+            if (got == 0 || (errno != EAGAIN && errno != EINTR)) ::poll(nullptr, 0, 50);
+            return;
+        }
+        mFramer.commit(static_cast<std::size_t>(got));
+        mSerialLastByte = Clock::now();
+        drainSerialFrames();
+    }
+
+    void drainSerialFrames()
+    {
+        while (auto frame = mFramer.next()) {
+            if (dropped()) continue;
+            const auto reply = mSerialHandler.handle(*frame);
+            for (std::size_t done = 0; done < reply.size();) {
+                const ssize_t written = ::write(mSerial, reply.data() + done, reply.size() - done);
+                if (written > 0) {
+                    done += static_cast<std::size_t>(written);
+                } else if (written < 0 && errno == EAGAIN) {
+                    pollfd out{mSerial, POLLOUT, 0};
+                    if (::poll(&out, 1, 1000) <= 0) break;
+                } else {
+                    break;
+                }
+            }
+        }
+        mSerialHasPartial = mFramer.hasPartialFrame();
+    }
+
+    Options mOptions;
+    hxsim::Controller mController;
+    hxsim::RequestHandler mUdpHandler;
+    hxsim::RequestHandler mSerialHandler;
+    std::FILE *mLog = nullptr;
+    int mUdp = -1;
+    int mSerial = -1;
+    Clock::time_point mBootEnd{};
+    hx::StreamFramer mFramer;
+    bool mSerialHasPartial = false;
+    Clock::time_point mSerialLastByte{};
+    std::mt19937 mRandom{std::random_device{}()};
+    std::uniform_int_distribution<int> mDice{0, 99};
+    uint8_t mDatagram[hx::kMaxFrame + 1];
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options options = parseOptions(argc, argv);
+    if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) fail("cannot create a pipe");
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    ::sigemptyset(&action.sa_mask);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    Server server(std::move(options));
+    server.open();
+    server.run();
+    return 0;
+}

@@ -1,0 +1,111 @@
+#include "clicksend/ClickSend.h"
+
+#include "clicksend/LineBreak.h"
+#include "link/Connection.h"
+#include "settings/FileIO.h"
+#include "text/MyString.h"
+
+#include <algorithm>
+#include <cstdio>
+
+std::vector<std::string> clickSendEntries(const FMySetup &store)
+{
+    std::vector<std::string> entries;
+    for (const auto &record : store.mSetup) {
+        if (record.bUsed && !record.bFromFile) entries.push_back(displayEntryText(record));
+    }
+    return entries;
+}
+
+MySetupPtr recordOfEntry(FMySetup &store, std::string_view entry)
+{
+    const DisplayKey key = keyOfEntryText(entry);
+    return store.Get(key.mode, key.ip, key.ledNum);
+}
+
+TextOutInfo textOutInfoFor(const MySetupType &record)
+{
+    TextOutInfo info{};
+    info.Left = static_cast<uint16_t>(4096 - record.Width + record.Left);
+    info.Top = record.Top;
+    info.Width = record.Width;
+    info.Height = record.Height;
+    info.Color = 65535;
+    info.ASCFont = 1;
+    info.HZFont = 2;
+    info.XPos = 0;
+    info.YPos = 0;
+    return info;
+}
+
+std::string showStringText(const MySetupType &record, std::string_view line)
+{
+    char prefix[32];
+    std::snprintf(prefix, sizeof prefix, "`R00000000%4u%4u", unsigned{record.Width},
+                  unsigned{record.Height});
+    std::string text = prefix;
+    std::replace(text.begin(), text.end(), ' ', '0');
+    text.append(line);
+    return text;
+}
+
+int textAreaWidth(uint16_t ascPerLine)
+{
+    return ascPerLine * 6 + 2;
+}
+
+void prepareDisplays(const HX_Dll &dll, FMySetup &store, PlayListState &state,
+                     const std::vector<std::string> &entries, const SleepFn &sleep)
+{
+    const PlayListWriter writer = clickSendWriter();
+    for (const auto &entry : entries) {
+        const MySetupPtr record = recordOfEntry(store, entry);
+        if (!record) continue;
+        const auto fetchCurrent = [&] { return GetPlayListFile(dll, *record, state, store.mProgPath, sleep); };
+        if (!writePlayList(*record, writer, state, store.mProgPath, fetchCurrent)) continue;
+
+        const int32_t device = NetComInitial(dll, *record);
+        if (device < 0) continue;
+        const auto id = static_cast<uint16_t>(device);
+        if (HXx_SendFile(dll, id, 0, state.mPlayListPath, localPlayListPath(store.mProgPath),
+                         RemotePlayListName)) {
+            dll.Reset(id, static_cast<int32_t>(static_cast<uint32_t>(state.mPlayListIndex) << 16));
+        }
+        dll.Close(id);
+    }
+}
+
+void showLineOnDisplays(const HX_Dll &dll, FMySetup &store, const std::vector<std::string> &entries,
+                        std::string_view line)
+{
+    for (const auto &entry : entries) {
+        const MySetupPtr record = recordOfEntry(store, entry);
+        if (!record) continue;
+        const TextOutInfo info = textOutInfoFor(*record);
+        const std::string text = showStringText(*record, line);
+        const int32_t device = NetComInitial(dll, *record);
+        if (device < 0) continue;
+        dll.ShowString(static_cast<uint16_t>(device), &info, text.c_str());
+        dll.Close(static_cast<uint16_t>(device));
+    }
+}
+
+std::string textFileToAnsi(std::string_view bytes, int32_t language)
+{
+    constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+    std::string_view withoutMark = bytes;
+    if (withoutMark.starts_with(byteOrderMark)) withoutMark.remove_prefix(byteOrderMark.size());
+    std::string text = isValidUtf8(withoutMark) ? utf8ToAnsi(withoutMark, language) : std::string(bytes);
+    std::erase(text, '\0');
+    return text;
+}
+
+ClickSendText loadClickSendText(const std::string &path, int32_t language, int ascPerLine)
+{
+    ClickSendText result;
+    const auto bytes = readWholeFile(path, &result.error);
+    if (!bytes) return result;
+    result.lines = breakText(textFileToAnsi(*bytes, language), ascPerLine);
+    result.ok = true;
+    return result;
+}

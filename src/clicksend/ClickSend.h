@@ -1,0 +1,63 @@
+// The click-send window's rules: which displays it serves, the block and text
+// that show a line at once, and reading the text file it offers.
+#pragma once
+
+#include "HexalinkVRX7300.h"
+#include "link/Connection.h"
+#include "link/HX_Dll.h"
+#include "settings/MySetupData.h"
+#include "transfer/PlayList.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+static_assert(sizeof(TextOutInfo) == 20, "HX_ShowString takes a 20-byte block");
+
+// The entry texts of the used displays that watch no file, in slot order.
+std::vector<std::string> clickSendEntries(const FMySetup &store);
+
+// The record an entry text names (GetPtrFromList), or null when there is none
+// any more. A serial screen number of 1000 or more makes an entry that is read
+// as a network address, finds nothing and is skipped.
+MySetupPtr recordOfEntry(FMySetup &store, std::string_view entry);
+
+// The block HX_ShowString takes for the record's area.
+TextOutInfo textOutInfoFor(const MySetupType &record);
+
+// A backquote, "R00000000", width and height as four digits each, then the line.
+std::string showStringText(const MySetupType &record, std::string_view line);
+
+// The pixel width of the text area that holds ASCPerLine single-byte
+// characters of the window's 6-pixel-wide font.
+int textAreaWidth(uint16_t ascPerLine);
+
+// Prepares the display of every entry, in order: writes its local play list
+// with the click-send values (the area showing C:\NULL.TXT), uploads it to
+// drive 0 into the play list's folder and restarts that play list. A display
+// whose play list cannot be written, or that cannot be reached, is passed over.
+void prepareDisplays(const HX_Dll &dll, FMySetup &store, PlayListState &state,
+                     const std::vector<std::string> &entries, const SleepFn &sleep = sleepMilliseconds);
+
+// Shows the line on the display of every entry, in order; entries without a
+// record, and displays that cannot be reached, are passed over silently.
+void showLineOnDisplays(const HX_Dll &dll, FMySetup &store, const std::vector<std::string> &entries,
+                        std::string_view line);
+
+// A text file read for click-send: its lines in the ANSI code page, broken to
+// the display line width, or the reason it could not be read.
+struct ClickSendText {
+    bool ok = false;
+    std::string error;               // names the file and the cause
+    std::vector<std::string> lines;  // ANSI bytes, as sent to the controller
+};
+
+// The file's bytes as ANSI-code-page text: well-formed UTF-8 (with or without a
+// byte-order mark) is converted, a character the code page lacks becoming "?";
+// anything else is taken to be in the code page already. NUL bytes are dropped,
+// since the controller's text ends at the first one.
+std::string textFileToAnsi(std::string_view bytes, int32_t language);
+
+// Reads path (a native UTF-8 path) and breaks it to ascPerLine columns.
+ClickSendText loadClickSendText(const std::string &path, int32_t language, int ascPerLine);

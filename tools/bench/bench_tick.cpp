@@ -1,0 +1,159 @@
+// Cost of the transfer tick: with 64 watched displays and nothing due, and with
+// one display whose changed 4 KB file goes to an hxsim on loopback.
+#include "Bench.h"
+#include "link/HX_Dll.h"
+#include "transfer/TransferTick.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double nanosecondsPer(Clock::duration total, long count)
+{
+    return static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(total).count()) /
+           static_cast<double>(count);
+}
+
+MySetupType watchingDisplay(const std::string &file, uint16_t port)
+{
+    MySetupType record{};
+    record.bUsed = 1;
+    record.bFromFile = 1;
+    record.Addr = FMySetup::IPStrToLong("127.0.0.1");
+    record.Port = port;
+    record.Timeout = 1;
+    record.RetryTimes = 1;
+    record.Peroid = 20;
+    record.Drv = 2;
+    record.TmrEnable = 1;
+    record.TmrStart = 1;
+    setShortString(record.FileName, file);
+    return record;
+}
+
+double idleTick(long ticks)
+{
+    FMySetup store;
+    for (auto &record : store.mSetup) record = watchingDisplay("/nonexistent/news.txt", 1);
+    PlayListState playList;
+    TransferReport report;
+    const auto start = Clock::now();
+    for (long done = 0; done < ticks;) {
+        for (auto &record : store.mSetup) record.TmrCount = 60000;
+        for (int i = 0; i < 50000 && done < ticks; ++i, ++done)
+            transferTick(store, hxTable(), playList, false, "/nonexistent/", report);
+    }
+    return nanosecondsPer(Clock::now() - start, ticks);
+}
+
+// hxsim started from beside this executable, stopped by its process id.
+struct Simulator {
+    pid_t pid = -1;
+    uint16_t port = 0;
+
+    bool start(const std::string &folder, const std::string &disk)
+    {
+        const std::string binary = (fs::path(folder) / "hxsim").string();
+        int out[2];
+        if (::pipe(out) != 0) return false;
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            ::close(out[1]);
+            ::execl(binary.c_str(), "hxsim", "--disk", disk.c_str(), "--udp", "127.0.0.1:0", nullptr);
+            std::_Exit(127);
+        }
+        ::close(out[1]);
+        FILE *ready = ::fdopen(out[0], "r");
+        char line[256] = {};
+        const bool ok = ready && std::fgets(line, sizeof line, ready);
+        if (ready) std::fclose(ready);
+        const char *udp = ok ? std::strstr(line, "udp=") : nullptr;
+        const char *colon = udp ? std::strrchr(udp, ':') : nullptr;
+        if (!colon) return false;
+        port = static_cast<uint16_t>(std::atoi(colon + 1));
+        return port != 0;
+    }
+
+    ~Simulator()
+    {
+        if (pid > 0) {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+double changedFileTick(const std::string &folder, long ticks, bool &ok)
+{
+    const fs::path root = fs::temp_directory_path() / ("marqora-bench-" + std::to_string(::getpid()));
+    fs::create_directories(root / "disk");
+    for (const char *drive : {"A", "B", "C"}) fs::create_directories(root / "disk" / drive);
+    const std::string file = (root / "news.txt").string();
+    std::ofstream(file, std::ios::binary) << std::string(4096, 'n');
+
+    double result = 0;
+    {
+        Simulator simulator;
+        ok = simulator.start(folder, (root / "disk").string());
+        if (ok) {
+            FMySetup store;
+            store.mSetup[0] = watchingDisplay(file, simulator.port);
+            PlayListState playList;
+            TransferReport report;
+            const std::string progPath = (root / "").string();
+            Clock::duration total{};
+            for (long i = 0; i < ticks; ++i) {
+                // Due now, and the file looks changed.
+                store.mSetup[0].TmrCount = 0;
+                store.mSetup[0].ChangeTime = 0;
+                const auto start = Clock::now();
+                transferTick(store, hxTable(), playList, false, progPath, report);
+                total += Clock::now() - start;
+                ok = ok && store.mSetup[0].ChangeTime != 0;
+            }
+            ok = ok && fs::file_size(root / "disk" / "C" / "NEWS.TXT") == 4096;
+            result = nanosecondsPer(total, ticks);
+        }
+    }
+    std::error_code ec;
+    fs::remove_all(root, ec);
+    return result;
+}
+
+}  // namespace
+
+int benchTick(const std::string &argv0, int argc, char **argv)
+{
+    const long idleTicks = argc > 0 ? std::atol(argv[0]) : 1000000;
+    const long sendTicks = argc > 1 ? std::atol(argv[1]) : 200;
+    if (idleTicks <= 0 || sendTicks <= 0) {
+        std::fprintf(stderr, "usage: tick [IDLE_TICKS [SEND_TICKS]]\n");
+        return 2;
+    }
+    std::printf("tick, 64 watched displays, nothing due: %.1f ns per tick (%ld ticks)\n", idleTick(idleTicks),
+                idleTicks);
+    bool ok = false;
+    const double send = changedFileTick(executableFolder(argv0), sendTicks, ok);
+    if (!ok) {
+        std::fprintf(stderr, "tick with a changed file: hxsim could not be started or the file did not arrive\n");
+        return 1;
+    }
+    std::printf("tick re-sending one changed 4 KB file to hxsim on loopback: %.1f us per tick (%ld ticks)\n",
+                send / 1000.0, sendTicks);
+    return 0;
+}
