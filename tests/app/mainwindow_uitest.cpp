@@ -4,6 +4,7 @@
 #include "HX_Dll.h"
 #include "PlatformSettings.h"
 #include "QtTestApp.h"
+#include "QtMainWindowFixture.h"
 #include "TempDir.h"
 
 #include <QTabBar>
@@ -15,46 +16,13 @@
 
 namespace {
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public MainWindowFixture {
 protected:
-    void SetUp() override
-    {
-        qtTestApp();
-        PlatformSettings::overrideSystemTray(true);
-        Dialogs::setScript(&script);
-    }
-    void TearDown() override
-    {
-        window.reset();
-        Dialogs::setScript(nullptr);
-        PlatformSettings::overrideSystemTray(std::nullopt);
-    }
-
-    TFormMain &start()
-    {
-        window = std::make_unique<TFormMain>(language, dir.path(), hxTable());
-        QCoreApplication::processEvents();  // the posted minimise
-        return *window;
-    }
-
-    void storeDisplays(const std::function<void(FMySetup &)> &fill)
-    {
-        FMySetup store;
-        store.Initial(dir.path());
-        fill(store);
-        ASSERT_TRUE(store.WriteToFile());
-    }
-
     void clickTab(int index)
     {
         QTabBar *bar = window->MyPage->tabBar();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
     }
-
-    TempDir dir;
-    FMyString language;
-    Dialogs::Script script;
-    std::unique_ptr<TFormMain> window;
 };
 
 }  // namespace

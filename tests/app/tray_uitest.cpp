@@ -5,6 +5,7 @@
 #include "Password.h"
 #include "PlatformSettings.h"
 #include "QtTestApp.h"
+#include "QtMainWindowFixture.h"
 #include "TempDir.h"
 
 #include <QDir>
@@ -19,42 +20,21 @@
 
 namespace {
 
-class TrayTest : public ::testing::Test {
+class TrayTest : public MainWindowFixture {
 protected:
     void SetUp() override
     {
-        qtTestApp();
-        PlatformSettings::overrideSystemTray(true);
-        Dialogs::setScript(&script);
+        MainWindowFixture::SetUp();
         QSettings(QStringLiteral("Corvane"), QStringLiteral("VRX7300Marqora")).clear();
         QFile::remove(PlatformSettings::autoRunLocation());
-        FMySetup store;
-        store.Initial(dir.path());
-        store.Add(0, "10.0.0.1", 0, 27694, 1, 2400, 1, 1, 128, 32, 0);  // watches a file
-        store.Add(0, "10.0.0.2", 0, 27696, 1, 2400, 1, 1, 128, 32, 0);
-        store.mSetup[1].bFromFile = 0;  // a click-send display
-        ASSERT_TRUE(store.WriteToFile());
-    }
-    void TearDown() override
-    {
-        window.reset();
-        Dialogs::setScript(nullptr);
-        PlatformSettings::overrideSystemTray(std::nullopt);
-    }
-
-    TFormMain &start()
-    {
-        window = std::make_unique<TFormMain>(language, dir.path(), hxTable());
-        QCoreApplication::processEvents();
-        return *window;
+        storeDisplays([](FMySetup &store) {
+            store.Add(0, "10.0.0.1", 0, 27694, 1, 2400, 1, 1, 128, 32, 0);  // watches a file
+            store.Add(0, "10.0.0.2", 0, 27696, 1, 2400, 1, 1, 128, 32, 0);
+            store.mSetup[1].bFromFile = 0;  // a click-send display
+        });
     }
 
     uint16_t checkValue(const char *utf8Password) { return PwdToCRC(hxTable(), utf8ToAnsi(utf8Password)); }
-
-    TempDir dir;
-    FMyString language;
-    Dialogs::Script script;
-    std::unique_ptr<TFormMain> window;
 };
 
 }  // namespace

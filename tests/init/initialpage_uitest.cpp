@@ -5,6 +5,7 @@
 #include "HxSim.h"
 #include "PlatformSettings.h"
 #include "QtTestApp.h"
+#include "QtMainWindowFixture.h"
 #include "TempDir.h"
 
 #include <QTimer>
@@ -24,34 +25,19 @@ std::string readFile(const std::string &path)
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-class InitialPageTest : public ::testing::Test {
+class InitialPageTest : public MainWindowFixture {
 protected:
-    void SetUp() override
-    {
-        qtTestApp();
-        PlatformSettings::overrideSystemTray(true);
-        Dialogs::setScript(&script);
-    }
-    void TearDown() override
-    {
-        window.reset();
-        Dialogs::setScript(nullptr);
-        PlatformSettings::overrideSystemTray(std::nullopt);
-    }
-
     // Starts the window with one display shown on the connection page: a network
     // display at port, or, with port 0, a serial one on COM9.
     TFormMain &startWithDisplay(uint16_t port)
     {
-        FMySetup store;
-        store.Initial(dir.path());
-        if (port)
-            store.Add(0, "127.0.0.1", 0, port, 1, 2400, 1, 1, 128, 32, 0);
-        else
-            store.Add(1, "", 3, 0, 9, 9600, 1, 1, 128, 32, 0);
-        EXPECT_TRUE(store.WriteToFile());
-        window = std::make_unique<TFormMain>(language, dir.path(), hxTable());
-        QCoreApplication::processEvents();
+        storeDisplays([port](FMySetup &store) {
+            if (port)
+                store.Add(0, "127.0.0.1", 0, port, 1, 2400, 1, 1, 128, 32, 0);
+            else
+                store.Add(1, "", 3, 0, 9, 9600, 1, 1, 128, 32, 0);
+        });
+        start();
         window->ChkMode->setItemIndex(port ? 0 : 1);
         window->sRemoteIP->setIpText(QStringLiteral("127.0.0.1"));
         window->nLEDNum->setValue(3);
@@ -60,11 +46,6 @@ protected:
         window->FontDlg.setPointSize(12);
         return *window;
     }
-
-    TempDir dir;
-    FMyString language;
-    Dialogs::Script script;
-    std::unique_ptr<TFormMain> window;
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "PlatformSettings.h"
 #include "QtTestApp.h"
 #include "SerialPair.h"
+#include "QtMainWindowFixture.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -15,26 +16,11 @@
 
 namespace {
 
-class ConnectionPageTest : public ::testing::Test {
+class ConnectionPageTest : public MainWindowFixture {
 protected:
-    void SetUp() override
+    TFormMain &startShown()
     {
-        qtTestApp();
-        PlatformSettings::overrideSystemTray(true);
-        Dialogs::setScript(&script);
-    }
-    void TearDown() override
-    {
-        window.reset();
-        Dialogs::setScript(nullptr);
-        PlatformSettings::overrideSystemTray(std::nullopt);
-    }
-
-    TFormMain &start()
-    {
-        window = std::make_unique<TFormMain>(language, dir.path(), hxTable());
-        QCoreApplication::processEvents();
-        window->show();
+        start().show();
         return *window;
     }
 
@@ -48,18 +34,6 @@ protected:
         window->nRetry->setValue(1);
         window->BtnSetupOKClick(true);
     }
-
-    FMySetup storedFile() const
-    {
-        FMySetup store;
-        store.Initial(dir.path());
-        return store;
-    }
-
-    TempDir dir;
-    FMyString language;
-    Dialogs::Script script;
-    std::unique_ptr<TFormMain> window;
 };
 
 }  // namespace
@@ -67,7 +41,7 @@ protected:
 TEST_F(ConnectionPageTest, NewNetworkDisplayIsStoredAfterASuccessfulTestWithNameAndSize)
 {
     HxSim sim({"--name", "Front", "--size", "192x64"});
-    TFormMain &w = start();
+    TFormMain &w = startShown();
     enterNetworkDisplay("127.0.0.1", sim.port());
 
     EXPECT_EQ(w.sLEDName->text(), QStringLiteral("Front"));
@@ -106,7 +80,7 @@ TEST_F(ConnectionPageTest, FailedTestStoresNothingAndKeepsThePagesLocked)
         HxSim gone;
         silentPort = gone.port();
     }
-    TFormMain &w = start();
+    TFormMain &w = startShown();
     enterNetworkDisplay("127.0.0.1", silentPort);
 
     EXPECT_TRUE(w.sLEDName->text().isEmpty());
@@ -120,14 +94,11 @@ TEST_F(ConnectionPageTest, FailedTestStoresNothingAndKeepsThePagesLocked)
 
 TEST_F(ConnectionPageTest, NewDisplayPortFollowsTheNetworkDisplayCount)
 {
-    {
-        FMySetup store;
-        store.Initial(dir.path());
+    storeDisplays([&](FMySetup &store) {
         for (const char *ip : {"10.0.0.1", "10.0.0.2", "10.0.0.3"}) store.Add(0, ip, 0, 27694, 1, 2400, 2, 2, 8, 8, 0);
         store.Add(1, "", 4, 0, 1, 2400, 2, 2, 8, 8, 0);
-        ASSERT_TRUE(store.WriteToFile());
-    }
-    TFormMain &w = start();
+    });
+    TFormMain &w = startShown();
     w.BtnNewConnectClick();
     EXPECT_EQ(w.nUDPPort->value(), 27700);
     EXPECT_EQ(w.sRemoteIP->ipText(), QStringLiteral("   .   .   .   "));
@@ -139,14 +110,11 @@ TEST_F(ConnectionPageTest, NewDisplayPortFollowsTheNetworkDisplayCount)
 TEST_F(ConnectionPageTest, SelectingAnEntryReconnectsWithTheStoredValues)
 {
     HxSim sim({"--name", "Hall"});
-    {
-        FMySetup store;
-        store.Initial(dir.path());
+    storeDisplays([&](FMySetup &store) {
         store.Add(0, sim.ipText(), 0, sim.port(), 1, 2400, 1, 1, 128, 32, 1);
         store.mSetup[0].Peroid = 300;
-        ASSERT_TRUE(store.WriteToFile());
-    }
-    TFormMain &w = start();
+    });
+    TFormMain &w = startShown();
     ASSERT_EQ(w.LEDList->count(), 1);
     w.LEDList->setCurrentIndex(0);
     w.LEDListChange();
@@ -167,7 +135,7 @@ TEST_F(ConnectionPageTest, SelectingAnEntryReconnectsWithTheStoredValues)
 
 TEST_F(ConnectionPageTest, DataToFormSelectsThePeriodItemOrNone)
 {
-    TFormMain &w = start();
+    TFormMain &w = startShown();
     MySetupType record{};
     record.bUsed = 1;
     record.FontSize = 12;
@@ -192,7 +160,7 @@ TEST_F(ConnectionPageTest, DataToFormSelectsThePeriodItemOrNone)
 TEST_F(ConnectionPageTest, DeletingRemovesEntryAndRecordSavesAndHidesThePages)
 {
     HxSim sim;
-    TFormMain &w = start();
+    TFormMain &w = startShown();
     enterNetworkDisplay("127.0.0.1", sim.port());
     ASSERT_EQ(w.LEDList->count(), 1);
     w.BtnDelClick();
@@ -205,13 +173,10 @@ TEST_F(ConnectionPageTest, DeletingRemovesEntryAndRecordSavesAndHidesThePages)
 TEST_F(ConnectionPageTest, AFullStoreRefusesANewDisplayWithAMessage)
 {
     HxSim sim;
-    {
-        FMySetup store;
-        store.Initial(dir.path());
+    storeDisplays([&](FMySetup &store) {
         for (int i = 0; i < _MaxItem; ++i) store.Add(1, "", static_cast<uint16_t>(i), 0, 1, 2400, 2, 2, 8, 8, 0);
-        ASSERT_TRUE(store.WriteToFile());
-    }
-    TFormMain &w = start();
+    });
+    TFormMain &w = startShown();
     enterNetworkDisplay("127.0.0.1", sim.port());
     ASSERT_EQ(script.messages.size(), 1u);
     EXPECT_EQ(script.messages[0].text, QStringLiteral("显示屏数量已达64个, 不能再增加"));
@@ -224,7 +189,7 @@ TEST_F(ConnectionPageTest, SerialDisplayConnectsOverAPseudoTerminal)
     SerialPair line;
     HxSim sim({"--serial", line.second(), "--screen", "7", "--name", "Dock"});
     setenv("MARQORA_COM3", line.first().c_str(), 1);
-    TFormMain &w = start();
+    TFormMain &w = startShown();
     w.BtnNewConnectClick();
     w.ChkMode->setItemIndex(1);
     w.ChkModeClick();

@@ -5,6 +5,7 @@
 #include "HxSim.h"
 #include "PlatformSettings.h"
 #include "QtTestApp.h"
+#include "QtMainWindowFixture.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -15,36 +16,16 @@
 
 namespace {
 
-class FilePageTest : public ::testing::Test {
+class FilePageTest : public MainWindowFixture {
 protected:
-    void SetUp() override
-    {
-        qtTestApp();
-        PlatformSettings::overrideSystemTray(true);
-        Dialogs::setScript(&script);
-    }
-    void TearDown() override
-    {
-        window.reset();
-        Dialogs::setScript(nullptr);
-        PlatformSettings::overrideSystemTray(std::nullopt);
-    }
-
     // A settings file with one network display for sim watching news.txt.
     void storeWatchingDisplay(const HxSim &sim, uint16_t peroid = 20)
     {
-        FMySetup store;
-        store.Initial(dir.path());
-        store.Add(0, sim.ipText(), 0, sim.port(), 1, 2400, 1, 1, 128, 32, 0);
-        setShortString(store.mSetup[0].FileName, dir.file("news.txt"));
-        store.mSetup[0].Peroid = peroid;
-        ASSERT_TRUE(store.WriteToFile());
-    }
-
-    TFormMain &start()
-    {
-        window = std::make_unique<TFormMain>(language, dir.path(), hxTable());
-        return *window;
+        storeDisplays([&](FMySetup &store) {
+            store.Add(0, sim.ipText(), 0, sim.port(), 1, 2400, 1, 1, 128, 32, 0);
+            setShortString(store.mSetup[0].FileName, dir.file("news.txt"));
+            store.mSetup[0].Peroid = peroid;
+        });
     }
 
     static std::string fileOnDisk(const std::string &path)
@@ -53,11 +34,6 @@ protected:
         if (!in) return "<missing>";
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
-
-    TempDir dir;
-    FMyString language;
-    Dialogs::Script script;
-    std::unique_ptr<TFormMain> window;
 };
 
 }  // namespace
