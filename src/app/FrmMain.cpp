@@ -162,7 +162,7 @@ void TFormMain::buildOptionPage()
     label(QStringLiteral("显示屏IP"), PnNet, 2, 5);
     sRemoteIP = named(new IpEdit(PnNet), "sRemoteIP");
     sRemoteIP->setGeometry(56, 1, 112, 21);
-    sRemoteIP->setText(QStringLiteral("10 .1  .1  .100"));
+    sRemoteIP->setIpText(QStringLiteral("10 .1  .1  .100"));
     label(QStringLiteral("UDP端口"), PnNet, 178, 5);
     nUDPPort = named(spin(PnNet, 1024, 65535, QRect(226, 1, 74, 21)), "nUDPPort");
 
@@ -220,7 +220,7 @@ void TFormMain::buildFilePage()
     connect(ChkFromFile, &QCheckBox::clicked, this, &TFormMain::ChkFromFileClick);
 
     PnAutoFile = named(new QWidget(PnFile), "PnAutoFile");
-    PnAutoFile->setGeometry(0, 24, 334, 146);
+    PnAutoFile->setGeometry(0, 24, 334, 136);
     QWidget *panel = PnAutoFile;
     StaticText14 = named(label(QStringLiteral("文件名"), panel, 8, 5), "StaticText14");
     sFileName = named(new QLineEdit(panel), "sFileName");
@@ -242,7 +242,7 @@ void TFormMain::buildFilePage()
     ChkTimeSend->setGeometry(258, 30, 74, 17);
 
     GroupBox1 = named(new QGroupBox(QStringLiteral(" 播放效果 "), panel), "GroupBox1");
-    GroupBox1->setGeometry(4, 56, 326, 86);
+    GroupBox1->setGeometry(4, 54, 326, 80);
     StaticText16 = named(label(QStringLiteral("进入方式"), GroupBox1, 8, 22), "StaticText16");
     nEnter = named(new QComboBox(GroupBox1), "nEnter");
     nEnter->setEditable(true);
@@ -261,7 +261,7 @@ void TFormMain::buildFilePage()
     StaticText19 = named(label(QStringLiteral("秒"), GroupBox1, 276, 54), "StaticText19");
 
     BtnFileOK = named(new QPushButton(QStringLiteral("确           定"), PnFile), "BtnFileOK");
-    BtnFileOK->setGeometry(118, 172, 100, 25);
+    BtnFileOK->setGeometry(118, 164, 100, 25);
     connect(BtnFileOK, &QPushButton::clicked, this, &TFormMain::BtnFileOKClick);
 
     connect(ChkTimeSend, &QCheckBox::clicked, this, &TFormMain::nPeroidChange);

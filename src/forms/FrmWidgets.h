@@ -24,13 +24,22 @@ private:
 };
 
 // The IP address edit: four groups of three digit positions with fixed dots,
-// an unfilled position a blank, so the text is always 15 characters.
+// an unfilled position a blank, so the text is always 15 characters. Typing
+// overwrites one position at a time, a dot moves to the next group.
 class IpEdit : public QLineEdit {
     Q_OBJECT
 public:
     explicit IpEdit(QWidget *parent);
     // The 15 characters, blanks included.
     QString ipText() const;
-    // Any dotted text; each group is right-aligned in its three positions.
+    // Fifteen characters with the dots in place are taken as they are; any
+    // other dotted text has each group right-aligned in its three positions.
     void setIpText(const QString &text);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    // Puts c (a digit or a blank) at position and returns the position after it.
+    int overwrite(int position, QChar c);
 };

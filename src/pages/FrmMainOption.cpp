@@ -29,7 +29,7 @@ void TFormMain::BtnNewConnectClick()
         if (record.bUsed && record.nMode == 0) ++networkDisplays;
     nUDPPort->setValue(27694 + 2 * networkDisplays);
 
-    sRemoteIP->setText(QStringLiteral("..."));
+    sRemoteIP->setIpText(QStringLiteral("..."));
     nTimeOut->setValue(2);
     nRetry->setValue(2);
 
@@ -67,7 +67,7 @@ void TFormMain::LEDListChange()
         ChkMode->setItemIndex(0);
         ChkModeClick();
         nUDPPort->setValue(record->Port);
-        sRemoteIP->setText(QString::fromStdString(FMySetup::LongToIPStr(record->Addr)));
+        sRemoteIP->setIpText(QString::fromStdString(FMySetup::LongToIPStr(record->Addr)));
     }
     MyPage->setVisible(record != nullptr);
     if (record) {
