@@ -2,7 +2,8 @@
 
 #include "FrmDialogs.h"
 
-TFormPwd::TFormPwd(QWidget *owner) : QDialog(owner)
+TFormPwd::TFormPwd(QWidget *owner)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QStringLiteral("口令"));
     setFixedSize(220, 80);

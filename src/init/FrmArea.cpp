@@ -16,7 +16,8 @@ const QColor highlightColor(0, 0, 128);
 
 }  // namespace
 
-TFormArea::TFormArea(QWidget *parent) : QDialog(parent, Qt::Tool)
+TFormArea::TFormArea(QWidget *parent)
+    : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     FormCreate();
 }
@@ -40,6 +41,8 @@ void TFormArea::FormCreate()
     for (int i = 0; i < MaxPickerAreas; ++i) {
         mPn[i]->setObjectName(QStringLiteral("Pn%1").arg(i + 1));
         mPn[i]->setAutoFillBackground(true);
+        // A raised edge keeps touching or overlapping areas apart.
+        mPn[i]->setFrameStyle(QFrame::Panel | QFrame::Raised);
         mPn[i]->installEventFilter(this);
         mPn[i]->hide();
         paintPanel(i, false);
