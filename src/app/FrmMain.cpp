@@ -8,8 +8,6 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QStyle>
-#include <QTabBar>
 
 namespace {
 
@@ -351,13 +349,10 @@ void TFormMain::onPageChanged(int index)
 
 void TFormMain::changeEvent(QEvent *event)
 {
-    // The window manager minimised us: take it as the minimise request.
-    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
-        PlatformSettings::hasSystemTray()) {
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-        WMSysCommand(SC_MINIMIZE);
-    } else if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)) {
-        // No tray to come back through: the window stays minimised on the taskbar.
+    // The window manager minimised us: take it as the minimise request. With a
+    // tray the window goes there instead; without one it stays minimised.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)) {
+        if (PlatformSettings::hasSystemTray()) setWindowState(windowState() & ~Qt::WindowMinimized);
         WMSysCommand(SC_MINIMIZE);
     }
     QWidget::changeEvent(event);
