@@ -1,5 +1,6 @@
 #include "FrmDialogs.h"
 #include "FrmMain.h"
+#include "FrmArea.h"
 #include "FrmWidgets.h"
 #include "HX_Dll.h"
 #include "HxSim.h"
@@ -144,4 +145,55 @@ TEST_F(InitialPageTest, FontButtonShowsFaceAndCellOfTheChosenFont)
     script.fonts.push_back(std::nullopt);  // cancelled: unchanged
     w.BtnFontClick(true);
     EXPECT_EQ(w.FontDlg.pointSize(), 12);
+}
+
+TEST_F(InitialPageTest, TraditionalChineseRunMakesTheBig5Library)
+{
+    HxSim sim({"--boot-ms", "200"});
+    setenv("LC_ALL", "zh_TW.UTF-8", 1);
+    TFormMain &w = startWithDisplay(sim.port());
+    setenv("LC_ALL", "C.UTF-8", 1);
+    ASSERT_EQ(w.m_String.Language, 1);
+    int generatingMaximum = 0;
+    QTimer::singleShot(0, &w, [&] { generatingMaximum = w.mPB->maximum(); });
+    w.BtnInitialOKClick();
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_EQ(script.messages[0].text, QStringLiteral("    初始化成功!    "));
+    EXPECT_EQ(generatingMaximum, 24703);
+    EXPECT_EQ(dir.read("MyHZ.Fon").size(), 786432u);
+    EXPECT_NE(dir.read("Config.qv").find("Font2=Fon\\MyHZ.Fon,24576,C,16,16,40,80"), std::string::npos);
+}
+
+TEST_F(InitialPageTest, AreaPickedFromTheControllersPlayListFillsTheAreaFields)
+{
+    HxSim sim({"--size", "192x64"});
+    std::filesystem::create_directories(sim.diskPath() + "/A/P00");
+    std::ofstream(sim.diskPath() + "/A/P00/PlayList.Qv", std::ios::binary)
+        << "[Program1]\r\nScreen=3\r\n[Program1_Screen1]\r\nPosition=4032,0,64,32\r\n"
+           "[Program1_Screen2]\r\nPosition=4096,0,64,32\r\n[Program1_Screen3]\r\nPosition=4160,32,64,32\r\n";
+    TFormMain &w = startWithDisplay(sim.port());
+    w.mLEDWidth = 192;
+    w.mLEDHeight = 64;
+    w.ChkFromPlayList->setChecked(true);
+    w.ChkFromPlayListClick();
+    EXPECT_TRUE(w.BtnReadPlayList->isEnabledTo(w.PnInitial));
+    EXPECT_FALSE(w.vLeft->isEnabledTo(w.PnInitial));
+
+    QRect thirdPanel;
+    QTimer::singleShot(0, &w, [&] {
+        auto *picker = qobject_cast<TFormArea *>(QApplication::activeModalWidget());
+        ASSERT_NE(picker, nullptr);
+        thirdPanel = picker->Pn3->geometry();
+        picker->AreaDblClick(2);
+    });
+    w.BtnReadPlayListClick();
+
+    // 192 x 64 is wider than 4:3, so 256 / 192 picture pixels per LED; the
+    // 256 x 85 picture is centred in the 272 x 218 panel, 8 and 66 pixels in.
+    EXPECT_EQ(thirdPanel, QRect(171 + 8, 43 + 66, 85, 43));
+    EXPECT_EQ(w.vLeft->value(), 128);  // 4160 less the leftmost 4032
+    EXPECT_EQ(w.vTop->value(), 32);
+    EXPECT_EQ(w.vWidth->value(), 64);
+    EXPECT_EQ(w.vHeight->value(), 32);
+    EXPECT_EQ(w.mData.mSetup[0].AreaIndex, 3);
 }
