@@ -61,8 +61,8 @@ TEST_F(MainWindowTest, ThePostedMinimiseStartsTheWatchOfFileWatchingDisplays)
         store.mSetup[1].bFromFile = 0;
     });
     TFormMain &w = start();
-    EXPECT_EQ(w.mData.mSetup[0].TmrEnable, 1);
-    EXPECT_EQ(w.mData.mSetup[1].TmrEnable, 0);
+    EXPECT_EQ(+w.mData.mSetup[0].TmrEnable, 1);
+    EXPECT_EQ(+w.mData.mSetup[1].TmrEnable, 0);
 }
 
 TEST_F(MainWindowTest, DamagedSettingsFileIsToldOnceAndTheWholeRecordsAreKept)

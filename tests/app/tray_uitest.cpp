@@ -57,18 +57,18 @@ TEST_F(TrayTest, PressesToggleTheWindowAndADoubleClickCountsOnce)
 TEST_F(TrayTest, MinimiseStartsTheWatchButATrayHideDoesNot)
 {
     TFormMain &w = start();
-    EXPECT_EQ(w.mData.mSetup[0].TmrEnable, 1);
-    EXPECT_EQ(w.mData.mSetup[1].TmrEnable, 0);
+    EXPECT_EQ(+w.mData.mSetup[0].TmrEnable, 1);
+    EXPECT_EQ(+w.mData.mSetup[1].TmrEnable, 0);
     w.NotifyIconClick(QSystemTrayIcon::Trigger);
     ASSERT_TRUE(w.saveSettings());  // every save ends the watch
-    EXPECT_EQ(w.mData.mSetup[0].TmrEnable, 0);
+    EXPECT_EQ(+w.mData.mSetup[0].TmrEnable, 0);
     w.NotifyIconClick(QSystemTrayIcon::Trigger);
     EXPECT_FALSE(w.isVisible());
-    EXPECT_EQ(w.mData.mSetup[0].TmrEnable, 0);
+    EXPECT_EQ(+w.mData.mSetup[0].TmrEnable, 0);
     w.NotifyIconClick(QSystemTrayIcon::Trigger);
     w.WMSysCommand(SC_MINIMIZE);
     EXPECT_FALSE(w.isVisible());
-    EXPECT_EQ(w.mData.mSetup[0].TmrEnable, 1);
+    EXPECT_EQ(+w.mData.mSetup[0].TmrEnable, 1);
     w.WMSysCommand(0xF030);  // any other command is left alone
     EXPECT_FALSE(w.isVisible());
 }
@@ -78,12 +78,12 @@ TEST_F(TrayTest, WithoutATrayTheMinimiseKeepsTheWindowOnTheTaskbar)
     PlatformSettings::overrideSystemTray(false);
     TFormMain &w = start();
     EXPECT_TRUE(w.isMinimized());
-    EXPECT_EQ(w.mData.mSetup[0].TmrEnable, 1);
+    EXPECT_EQ(+w.mData.mSetup[0].TmrEnable, 1);
     w.showNormal();
     ASSERT_TRUE(w.saveSettings());
     w.WMSysCommand(SC_MINIMIZE);
     EXPECT_TRUE(w.isMinimized());
-    EXPECT_EQ(w.mData.mSetup[0].TmrEnable, 1);
+    EXPECT_EQ(+w.mData.mSetup[0].TmrEnable, 1);
 }
 
 TEST_F(TrayTest, PromptSettingDecidesWhetherAndHowTheWindowOpens)

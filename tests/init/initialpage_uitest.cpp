@@ -104,10 +104,10 @@ TEST_F(InitialPageTest, RunUploadsTheThreeFilesWithBothPhasesShown)
     // The page went into the record, and the record into the file.
     FMySetup saved;
     saved.Initial(dir.path());
-    EXPECT_EQ(saved.mSetup[0].Width, 160);
-    EXPECT_EQ(saved.mSetup[0].ASCPerLine, 20);  // 160 / 8
+    EXPECT_EQ(+saved.mSetup[0].Width, 160);
+    EXPECT_EQ(+saved.mSetup[0].ASCPerLine, 20);  // 160 / 8
     EXPECT_EQ(shortString(saved.mSetup[0].FontName), "AR PL UMing CN");
-    EXPECT_EQ(saved.mSetup[0].FontSize, 12);
+    EXPECT_EQ(+saved.mSetup[0].FontSize, 12);
 }
 
 TEST_F(InitialPageTest, ControllerThatDoesNotAnswerIsTold)
@@ -195,5 +195,5 @@ TEST_F(InitialPageTest, AreaPickedFromTheControllersPlayListFillsTheAreaFields)
     EXPECT_EQ(w.vTop->value(), 32);
     EXPECT_EQ(w.vWidth->value(), 64);
     EXPECT_EQ(w.vHeight->value(), 32);
-    EXPECT_EQ(w.mData.mSetup[0].AreaIndex, 3);
+    EXPECT_EQ(+w.mData.mSetup[0].AreaIndex, 3);
 }

@@ -61,10 +61,10 @@ TEST_F(ConnectionPageTest, NewNetworkDisplayIsStoredAfterASuccessfulTestWithName
     FMySetup saved = storedFile();
     MySetupPtr record = saved.Get(0, "127.0.0.1", 0);
     ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->Port, sim.port());
-    EXPECT_EQ(record->LEDWidth, 192);
-    EXPECT_EQ(record->Height, 64);
-    EXPECT_EQ(record->Timeout, 1);
+    EXPECT_EQ(+record->Port, sim.port());
+    EXPECT_EQ(+record->LEDWidth, 192);
+    EXPECT_EQ(+record->Height, 64);
+    EXPECT_EQ(+record->Timeout, 1);
 
     // The test really asked the controller, and closed whatever happened.
     std::vector<std::string> ops;
@@ -128,7 +128,7 @@ TEST_F(ConnectionPageTest, SelectingAnEntryReconnectsWithTheStoredValues)
     // The file page shows the record: a Hexalink display stored with drive 2 shows C:.
     EXPECT_EQ(w.cbDrv->count(), 2);
     EXPECT_EQ(w.cbDrv->currentText(), QStringLiteral("C:"));
-    EXPECT_EQ(w.mData.mSetup[0].Drv, 1);
+    EXPECT_EQ(+w.mData.mSetup[0].Drv, 1);
     EXPECT_EQ(w.nPeroid->currentText(), QStringLiteral(" 5 分"));
     EXPECT_FALSE(w.BtnFileOK->isEnabled());
 }
@@ -154,7 +154,7 @@ TEST_F(ConnectionPageTest, DataToFormSelectsThePeriodItemOrNone)
     w.DataToForm(&record);
     EXPECT_EQ(w.cbDrv->count(), 3);
     EXPECT_EQ(w.cbDrv->currentText(), QStringLiteral("C:"));
-    EXPECT_EQ(record.Drv, 2);
+    EXPECT_EQ(+record.Drv, 2);
 }
 
 TEST_F(ConnectionPageTest, DeletingRemovesEntryAndRecordSavesAndHidesThePages)
@@ -208,6 +208,6 @@ TEST_F(ConnectionPageTest, SerialDisplayConnectsOverAPseudoTerminal)
     FMySetup saved = storedFile();
     MySetupPtr record = saved.Get(1, "", 7);
     ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->Port, 3);
-    EXPECT_EQ(record->BaudRate, 9600u);
+    EXPECT_EQ(+record->Port, 3);
+    EXPECT_EQ(+record->BaudRate, 9600u);
 }

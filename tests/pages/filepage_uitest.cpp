@@ -63,7 +63,7 @@ TEST_F(FilePageTest, ConfirmingThePageStoresTheWatchSettingsAndStopsEveryWatch)
     storeWatchingDisplay(sim);
     TFormMain &w = start();
     QCoreApplication::processEvents();
-    ASSERT_EQ(w.mData.mSetup[0].TmrEnable, 1);
+    ASSERT_EQ(+w.mData.mSetup[0].TmrEnable, 1);
     w.LEDList->setCurrentIndex(0);
     w.LEDListChange();
     ASSERT_EQ(w.MyPage->currentIndex(), 1);
@@ -81,21 +81,21 @@ TEST_F(FilePageTest, ConfirmingThePageStoresTheWatchSettingsAndStopsEveryWatch)
 
     const MySetupType &r = w.mData.mSetup[0];
     EXPECT_EQ(shortString(r.FileName), dir.file("other.txt"));
-    EXPECT_EQ(r.Peroid, 300);
-    EXPECT_EQ(r.bTimeSend, 1);
-    EXPECT_EQ(r.Enter, 3);
-    EXPECT_EQ(r.Speed, 6);
-    EXPECT_EQ(r.Stay, 12);
-    EXPECT_EQ(r.Drv, 1);
-    EXPECT_EQ(r.TmrEnable, 0);  // saved: the watch waits for the next minimise
+    EXPECT_EQ(+r.Peroid, 300);
+    EXPECT_EQ(+r.bTimeSend, 1);
+    EXPECT_EQ(+r.Enter, 3);
+    EXPECT_EQ(+r.Speed, 6);
+    EXPECT_EQ(+r.Stay, 12);
+    EXPECT_EQ(+r.Drv, 1);
+    EXPECT_EQ(+r.TmrEnable, 0);  // saved: the watch waits for the next minimise
     FMySetup saved;
     saved.Initial(dir.path());
-    EXPECT_EQ(saved.mSetup[0].Peroid, 300);
+    EXPECT_EQ(+saved.mSetup[0].Peroid, 300);
 
     // Free text in the effect box selects no effect.
     w.nEnter->setEditText(QStringLiteral("闪烁两下"));
     w.BtnFileOKClick();
-    EXPECT_EQ(w.mData.mSetup[0].Enter, 65535);
+    EXPECT_EQ(+w.mData.mSetup[0].Enter, 65535);
 }
 
 TEST_F(FilePageTest, ChoosingTheSameFileAgainLeavesNothingToConfirm)

@@ -90,12 +90,12 @@ TEST(SettingsFile, SaveAndLoadRoundTripAndCompactUsedRecords)
 
     FMySetup loaded;
     EXPECT_EQ(loaded.Initial(dir.path()).status, LoadStatus::Loaded);
-    EXPECT_EQ(loaded.mSetup[0].Addr, FMySetup::IPStrToLong("10.1.1.2"));
-    EXPECT_EQ(loaded.mSetup[0].ChangeTime, 0x11223344u);
-    EXPECT_EQ(loaded.mSetup[1].nMode, 1);
-    EXPECT_EQ(loaded.mSetup[1].Addr, 7u);
-    EXPECT_EQ(loaded.mSetup[1].Port, 3);
-    EXPECT_EQ(loaded.mSetup[1].nLEDSystem, 1);
+    EXPECT_EQ(+loaded.mSetup[0].Addr, FMySetup::IPStrToLong("10.1.1.2"));
+    EXPECT_EQ(+loaded.mSetup[0].ChangeTime, 0x11223344u);
+    EXPECT_EQ(+loaded.mSetup[1].nMode, 1);
+    EXPECT_EQ(+loaded.mSetup[1].Addr, 7u);
+    EXPECT_EQ(+loaded.mSetup[1].Port, 3);
+    EXPECT_EQ(+loaded.mSetup[1].nLEDSystem, 1);
     EXPECT_FALSE(loaded.mSetup[2].bUsed);
     EXPECT_EQ(0, std::memcmp(&loaded.mSetup[0], &store.mSetup[1], sizeof(MySetupType)));
 }
@@ -110,9 +110,9 @@ TEST(SettingsFile, SaveClearsTheWatchStateInMemory)
     store.mSetup[0].TmrStart = 1;
     store.mSetup[0].TmrCount = 17;
     ASSERT_TRUE(store.WriteToFile());
-    EXPECT_EQ(store.mSetup[0].TmrEnable, 0);
-    EXPECT_EQ(store.mSetup[0].TmrStart, 0);
-    EXPECT_EQ(store.mSetup[0].TmrCount, 0);
+    EXPECT_EQ(+store.mSetup[0].TmrEnable, 0);
+    EXPECT_EQ(+store.mSetup[0].TmrStart, 0);
+    EXPECT_EQ(+store.mSetup[0].TmrCount, 0);
 }
 
 TEST(SettingsFile, DamagedFilesKeepTheWholeRecordsAndNeverCrash)
@@ -201,14 +201,14 @@ TEST(SettingsStore, ReplaceKeepsKeyTypeAndAreaAndAddOnAFullTableDoesNothing)
     store.mSetup[0].Left = 8;
     store.Replace(1, "", 9, 0, 4, 19200, 3, 5, 96, 24);
     const MySetupType &r = store.mSetup[0];
-    EXPECT_EQ(r.Port, 4);
-    EXPECT_EQ(r.BaudRate, 19200u);
-    EXPECT_EQ(r.Timeout, 3);
-    EXPECT_EQ(r.RetryTimes, 5);
-    EXPECT_EQ(r.LEDWidth, 96);
-    EXPECT_EQ(r.Width, 64);
-    EXPECT_EQ(r.Left, 8);
-    EXPECT_EQ(r.nLEDSystem, 1);
+    EXPECT_EQ(+r.Port, 4);
+    EXPECT_EQ(+r.BaudRate, 19200u);
+    EXPECT_EQ(+r.Timeout, 3);
+    EXPECT_EQ(+r.RetryTimes, 5);
+    EXPECT_EQ(+r.LEDWidth, 96);
+    EXPECT_EQ(+r.Width, 64);
+    EXPECT_EQ(+r.Left, 8);
+    EXPECT_EQ(+r.nLEDSystem, 1);
 
     for (int i = 1; i < _MaxItem; ++i) store.Add(1, "", static_cast<uint16_t>(100 + i), 0, 1, 2400, 2, 2, 8, 8, 0);
     ASSERT_TRUE(store.isFull());
@@ -224,11 +224,11 @@ TEST(SettingsStore, EnableTouchesOnlyFileWatchingDisplays)
     addNetwork(store, "10.0.0.2");
     store.mSetup[1].bFromFile = 0;
     store.Enable(true);
-    EXPECT_EQ(store.mSetup[0].TmrEnable, 1);
-    EXPECT_EQ(store.mSetup[1].TmrEnable, 0);
-    EXPECT_EQ(store.mSetup[2].TmrEnable, 0);
+    EXPECT_EQ(+store.mSetup[0].TmrEnable, 1);
+    EXPECT_EQ(+store.mSetup[1].TmrEnable, 0);
+    EXPECT_EQ(+store.mSetup[2].TmrEnable, 0);
     store.Enable(false);
-    EXPECT_EQ(store.mSetup[0].TmrEnable, 0);
+    EXPECT_EQ(+store.mSetup[0].TmrEnable, 0);
 }
 
 TEST(AddressText, ParsesAndFormatsAsTheListShowsThem)

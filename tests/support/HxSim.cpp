@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <fstream>
 #include <poll.h>
 #include <stdexcept>
@@ -82,6 +83,8 @@ HxSim::HxSim(const std::vector<std::string> &extraArgs)
     argv.push_back(nullptr);
     mPid = ::fork();
     if (mPid == 0) {
+        // A test that dies must not leave the child holding its output open.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         ::dup2(out[1], STDOUT_FILENO);
         ::execv(binary.c_str(), argv.data());
         _exit(127);

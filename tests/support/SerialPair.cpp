@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -15,6 +16,8 @@ SerialPair::SerialPair()
     if (::pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("cannot create a pipe for socat");
     mPid = ::fork();
     if (mPid == 0) {
+        // A test that dies must not leave the child holding its output open.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         ::dup2(err[1], STDERR_FILENO);
         ::execlp("socat", "socat", "-d", "-d", "pty,raw,echo=0", "pty,raw,echo=0", nullptr);
         _exit(127);
