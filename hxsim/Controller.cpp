@@ -15,7 +15,7 @@ using hx::Status;
 namespace hxsim {
 
 Controller::Controller(ControllerOptions options)
-    : mOptions(std::move(options)), mPlayDrive(mOptions.playDrive.value_or(mOptions.type == 1 ? 1 : 0)),
+    : mOptions(std::move(options)), mPlayDrive(mOptions.playDrive.value_or(firstDrive())),
       mPlayIndex(mOptions.playIndex)
 {
     for (int drive = 0; drive < kDriveCount; ++drive) fs::create_directories(driveRoot(drive));
@@ -49,7 +49,11 @@ void Controller::finishBoot()
 
 Status Controller::reset(uint32_t value)
 {
-    if (value == 1) {
+    const bool reboot = value == 1;
+    if (!reboot && ((value & 0xFFFF) != 0 || (value >> 16) > 0xFF)) return Status::BadRequest;
+    // Playing starts afresh from the play list, so a string shown at once is gone.
+    mLastShown.reset();
+    if (reboot) {
         // A reboot forgets the transfer buffers like the real hardware does.
         mUpload.clear();
         mDownload.clear();
@@ -57,9 +61,7 @@ Status Controller::reset(uint32_t value)
         changed(Change::Booting);
         return Status::Ok;
     }
-    if ((value & 0xFFFF) != 0) return Status::BadRequest;
     const uint32_t index = value >> 16;
-    if (index > 0xFF) return Status::BadRequest;
     if (index != 0) mPlayIndex = static_cast<int>(index);
     changed(Change::Playback);
     return Status::Ok;

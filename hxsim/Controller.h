@@ -45,7 +45,10 @@ public:
     // for the reboot timer, a panel renderer adds its own.
     void addChangeHook(ChangeHook hook) { mHooks.push_back(std::move(hook)); }
 
+    const ControllerOptions &options() const { return mOptions; }
     const std::filesystem::path &diskRoot() const { return mOptions.diskRoot; }
+    // The disk the initialisation puts the configuration and fonts on: A: for type 0, B: for type 1.
+    int firstDrive() const { return mOptions.type == 1 ? 1 : 0; }
     std::filesystem::path driveRoot(int drive) const;
     int playDrive() const { return mPlayDrive; }
     int playIndex() const { return mPlayIndex; }

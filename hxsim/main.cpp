@@ -1,8 +1,13 @@
 // hxsim: a simulated display controller on UDP and/or a serial line.
 #include "Controller.h"
 #include "HxProtocol.h"
+#include "Panel.h"
+#include "PanelPicture.h"
+#include "PanelWindow.h"
 #include "RequestHandler.h"
 #include "SerialPort.h"
+
+#include <QGuiApplication>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -12,12 +17,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <random>
 #include <string>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -26,7 +34,8 @@ using Clock = std::chrono::steady_clock;
 
 const char kUsage[] =
     "usage: hxsim --disk DIR [--udp ADDR:PORT] [--serial PATH --screen N] [--name TEXT] [--size WxH]\n"
-    "             [--type 0|1] [--play DRIVE:INDEX] [--boot-ms MS] [--drop PERCENT] [--log FILE]\n";
+    "             [--type 0|1] [--play DRIVE:INDEX] [--boot-ms MS] [--drop PERCENT] [--log FILE]\n"
+    "             [--png FILE] [--window] [--rotated]\n";
 
 // A serial line that goes quiet inside a frame for this long holds noise.
 constexpr auto kSerialIdleGap = std::chrono::milliseconds(200);
@@ -39,6 +48,10 @@ struct Options {
     int bootMs = 2000;
     int dropPercent = 0;
     std::string logFile;
+    std::string pngFile;      // rewritten after every change of the panel
+    bool window = false;      // show the panel live
+    bool rotatedChinese = false;  // the Chinese library holds its glyphs turned a quarter turn
+    bool panelWanted() const { return window || !pngFile.empty(); }
 };
 
 [[noreturn]] void fail(const std::string &message)
@@ -62,6 +75,14 @@ Options parseOptions(int argc, char **argv)
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--window") {
+            options.window = true;
+            continue;
+        }
+        if (arg == "--rotated") {
+            options.rotatedChinese = true;
+            continue;
+        }
         if (i + 1 >= argc) fail("missing value after " + arg);
         const std::string value = argv[++i];
         if (arg == "--disk") {
@@ -93,6 +114,8 @@ Options parseOptions(int argc, char **argv)
             options.dropPercent = static_cast<int>(number(value, 0, 100, "drop percentage"));
         } else if (arg == "--log") {
             options.logFile = value;
+        } else if (arg == "--png") {
+            options.pngFile = value;
         } else {
             fail("unknown option " + arg);
         }
@@ -135,6 +158,9 @@ int bindUdp(const std::string &spec, std::string &bound)
 
 class Server {
 public:
+    // Receives every new panel picture, on the thread that serves requests.
+    using PictureSink = std::function<void(const QImage &)>;
+
     explicit Server(Options options) : mOptions(std::move(options)), mController(mOptions.controller),
                               mUdpHandler(mController), mSerialHandler(mController, mOptions.screen)
     {
@@ -151,6 +177,7 @@ public:
         mController.addChangeHook([this](const hxsim::Controller &controller, hxsim::Controller::Change change) {
             if (change == hxsim::Controller::Change::Booting && controller.booting())
                 mBootEnd = Clock::now() + std::chrono::milliseconds(mOptions.bootMs);
+            mPanelStale = true;
         });
     }
 
@@ -161,8 +188,11 @@ public:
         if (mLog) std::fclose(mLog);
     }
 
+    void setPictureSink(PictureSink sink) { mPictureSink = std::move(sink); }
+
     void open()
     {
+        refreshPanel();
         std::string ready = "hxsim ready";
         if (!mOptions.udp.empty()) {
             std::string bound;
@@ -181,6 +211,8 @@ public:
     void run()
     {
         for (;;) {
+            // Drawn after the reply went out, so the panel never slows a request down.
+            if (mPanelStale) refreshPanel();
             if (mSerial < 0 && !mController.booting()) {
                 // UDP alone: a blocking receive (a short kernel time-out lets
                 // it look at the signal pipe) saves the poll call per request.
@@ -221,6 +253,22 @@ private:
     {
         char byte;
         return ::read(gSignalPipe[0], &byte, 1) == 1;
+    }
+
+    void refreshPanel()
+    {
+        mPanelStale = false;
+        if (!mOptions.panelWanted()) return;
+        hxsim::PanelFrame frame = hxsim::renderPanel(mController, mOptions.rotatedChinese);
+        if (const auto problem = mPanelProblem.toTell(frame.problem))
+            std::fprintf(stderr, "hxsim: panel dark: %s\n", problem->c_str());
+        if (mPanelShown && frame.leds == *mPanelShown) return;
+        mPanelShown = std::move(frame.leds);
+        const QImage picture = hxsim::panelPicture(*mPanelShown);
+        QString error;
+        if (!mOptions.pngFile.empty() && !hxsim::writePanelPng(picture, QString::fromStdString(mOptions.pngFile), &error))
+            std::fprintf(stderr, "hxsim: cannot write %s: %s\n", mOptions.pngFile.c_str(), error.toStdString().c_str());
+        if (mPictureSink) mPictureSink(picture);
     }
 
     bool dropped() { return mOptions.dropPercent > 0 && mDice(mRandom) < mOptions.dropPercent; }
@@ -276,6 +324,10 @@ private:
     }
 
     Options mOptions;
+    PictureSink mPictureSink;
+    bool mPanelStale = false;
+    std::optional<hxsim::LedPanel> mPanelShown;
+    hxsim::PanelProblemNote mPanelProblem;
     hxsim::Controller mController;
     hxsim::RequestHandler mUdpHandler;
     hxsim::RequestHandler mSerialHandler;
@@ -304,8 +356,33 @@ int main(int argc, char **argv)
     ::sigaction(SIGINT, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    if (!options.window) {
+        Server server(std::move(options));
+        server.open();
+        server.run();
+        return 0;
+    }
+
+    // The window lives on the main thread; requests are served on their own
+    // thread as without a window, and each new picture is posted across.
+    int qtArgc = 1;
+    QGuiApplication app(qtArgc, argv);
+    hxsim::PanelWindow window(QStringLiteral("hxsim %1 (%2x%3)")
+                                  .arg(QString::fromStdString(options.controller.name))
+                                  .arg(options.controller.width)
+                                  .arg(options.controller.height));
     Server server(std::move(options));
+    server.setPictureSink([&window](const QImage &picture) {
+        QMetaObject::invokeMethod(&window, [&window, picture] { window.showPicture(picture); }, Qt::QueuedConnection);
+    });
     server.open();
-    server.run();
+    window.show();
+    std::thread serving([&server] {
+        server.run();
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    });
+    QGuiApplication::exec();
+    onSignal(SIGTERM); // the window was closed: stop serving too
+    serving.join();
     return 0;
 }
