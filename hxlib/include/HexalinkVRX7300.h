@@ -47,6 +47,8 @@ typedef struct TextOutInfo {
 #define HX_LEDCONFIG_SIZE 208
 #define HX_PLAYINFO_SIZE 10
 #define HX_MAX_BLOCK 1024
+/* The largest file a controller stores. */
+#define HX_MAX_FILE_SIZE (32u << 20)
 
 /* Opens UDP to ip ("%3d.%3d.%3d.%3d", blanks allowed) and port. text is unused. */
 HX_API int32_t HX_CALL HX_NetInitial(uint16_t device, const char *text, const char *ip,

@@ -38,8 +38,9 @@ bool uploadFile(const HX_Dll &dll, uint16_t device, int32_t drive, const std::st
     LocalFile file(localPath, "rb");
     if (!file) return false;
     const auto length = std::filesystem::file_size(localPath, ec);
-    // The library takes sizes and offsets as int32.
-    if (ec || length > static_cast<std::uintmax_t>(INT32_MAX)) return false;
+    // A file the controller cannot store is not sent at all: sending it up to
+    // the controller's refusal would block the window for nothing, every retry.
+    if (ec || length > HX_MAX_FILE_SIZE) return false;
     const auto size = static_cast<int32_t>(length);
 
     uint8_t buffer[BlockSize] = {};

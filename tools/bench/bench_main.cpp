@@ -18,6 +18,7 @@ struct BenchEntry {
 constexpr BenchEntry kBenches[] = {
     {"upload", benchUpload, "786,432-byte upload to hxsim over loopback UDP vs bare stop-and-wait"},
     {"tick", benchTick, "transfer tick: 64 idle displays; one changed 4 KB file to hxsim"},
+    {"soak", benchSoak, "N displays under dropped requests and reboots: --displays N --minutes M"},
     {"fontlib", benchFontlib, "font libraries from AR PL UMing vs FreeType direct [--big5] [--size PX]"},
 };
 

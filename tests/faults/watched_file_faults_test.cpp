@@ -1,0 +1,170 @@
+// The watched text file turns into something else under the running watch: a
+// folder, a pipe, a file nobody may read, a file of 100 MB. The tick must
+// neither hang nor hold the file in memory, must leave the controller's copy
+// alone, and must deliver the file once it is a readable text file again.
+#include "FaultHelpers.h"
+#include "HxSim.h"
+#include "TempDir.h"
+#include "link/HX_Dll.h"
+#include "transfer/LocalFiles.h"
+#include "transfer/TransferTick.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class WatchedFileFault : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        MySetupType &r = store.mSetup[0];
+        r.bUsed = 1;
+        r.Addr = FMySetup::IPStrToLong(sim.ipText());
+        r.Port = sim.port();
+        r.Timeout = 1;
+        r.RetryTimes = 1;
+        r.Width = 128;
+        r.Height = 32;
+        r.bFromFile = 1;
+        r.Peroid = 2;
+        r.Drv = 2;
+        setShortString(r.FileName, watched);
+        store.Enable(true);
+    }
+
+    MySetupType &record() { return store.mSetup[0]; }
+    void tick(int times = 1)
+    {
+        for (int i = 0; i < times; ++i) transferTick(store, hxTable(), playList, false, dir.path(), report);
+    }
+    // Ticks until the next visit has been made.
+    void tickThroughVisit()
+    {
+        do tick();
+        while (record().TmrCount != record().Peroid - 1 && record().TmrCount != 7);
+    }
+
+    void writeWatched(const std::string &content)
+    {
+        fs::remove_all(watched);
+        std::ofstream(watched, std::ios::binary) << content;
+        // A stamp of its own, whatever the clock did since the last change.
+        fs::last_write_time(watched, fs::last_write_time(watched) + std::chrono::minutes(++changes));
+    }
+    std::string onController() const
+    {
+        std::ifstream in(sim.diskPath() + "/C/NEWS.TXT", std::ios::binary);
+        if (!in) return "<missing>";
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+
+    HxSim sim;
+    TempDir dir;
+    const std::string watched = dir.file("news.txt");
+    FMySetup store;
+    PlayListState playList;
+    TransferReport report;
+    int changes = 0;
+};
+
+}  // namespace
+
+TEST_F(WatchedFileFault, FolderInPlaceOfTheFileFailsTheSetUpUntilTheFileIsBack)
+{
+    fs::create_directory(watched);
+    tick();
+    EXPECT_FALSE(+record().TmrStart);
+    EXPECT_EQ(+record().TmrCount, 7);
+    EXPECT_EQ(onController(), "<missing>");
+
+    writeWatched("back again");
+    tick(8);
+    EXPECT_TRUE(+record().TmrStart);
+    EXPECT_EQ(onController(), "back again");
+
+    // Watching: the file becomes a folder, then a file again.
+    fs::remove(watched);
+    fs::create_directory(watched);
+    tickThroughVisit();
+    EXPECT_EQ(onController(), "back again");
+    writeWatched("and again");
+    tickThroughVisit();
+    EXPECT_EQ(onController(), "and again");
+}
+
+TEST_F(WatchedFileFault, PipeInPlaceOfTheFileIsNotReadAndDoesNotBlock)
+{
+    writeWatched("first");
+    tick();
+    ASSERT_TRUE(+record().TmrStart);
+    fs::remove(watched);
+    ASSERT_EQ(::mkfifo(watched.c_str(), 0644), 0);  // nobody writes to it: a read would wait for ever
+    tickThroughVisit();
+    EXPECT_EQ(onController(), "first");
+    writeWatched("second");
+    tickThroughVisit();
+    EXPECT_EQ(onController(), "second");
+}
+
+TEST_F(WatchedFileFault, UnreadableFileIsRetriedUntilItCanBeRead)
+{
+    writeWatched("readable");
+    tick();
+    ASSERT_TRUE(+record().TmrStart);
+
+    writeWatched("secret");
+    fs::permissions(watched, fs::perms::none);
+    // The tick sees the folder as any user would; the play list is not written on later visits.
+    fs::permissions(dir.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    {
+        AccessAsNobody nobody;
+        if (std::ifstream(watched).is_open()) GTEST_SKIP() << "this process reads files without read permission";
+        tickThroughVisit();
+        tickThroughVisit();
+    }
+    EXPECT_EQ(onController(), "readable");
+
+    fs::permissions(watched, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    tickThroughVisit();
+    EXPECT_EQ(onController(), "secret");
+}
+
+TEST_F(WatchedFileFault, LargeFilesGoBlockByBlockAndOnesTheControllerCannotHoldAreNotSent)
+{
+    // Sparse files: they take no room on the disk.
+    std::ofstream(watched, std::ios::binary).close();
+    fs::resize_file(watched, 100u << 20);
+    tick();
+    // Above what a controller stores: refused before the first block, the set-up tried again later.
+    EXPECT_FALSE(+record().TmrStart);
+    EXPECT_EQ(+record().TmrCount, 7);
+    EXPECT_EQ(onController(), "<missing>");
+    // Only the play list went up: one block, one save.
+    int blocks = 0;
+    for (const std::string &line : sim.logLines()) {
+        blocks += line.find("SendData") != std::string::npos;
+        if (line.find("SaveToFile") != std::string::npos) {
+            EXPECT_NE(line.find("PlayList"), std::string::npos) << line;
+        }
+    }
+    EXPECT_EQ(blocks, 1);
+
+    fs::resize_file(watched, 24u << 20);
+    const long residentBefore = processStatusKb("VmRSS");
+    const bool peakReset = resetPeakResident();
+    tick(8);
+    // Block by block: memory grew by far less than the file.
+    if (peakReset) {
+        EXPECT_LT(processStatusKb("VmHWM") - residentBefore, 8 * 1024);
+    }
+    EXPECT_LT(processStatusKb("VmRSS") - residentBefore, 8 * 1024);
+    EXPECT_TRUE(+record().TmrStart);
+    EXPECT_EQ(fs::file_size(sim.diskPath() + "/C/NEWS.TXT"), 24u << 20);
+}
