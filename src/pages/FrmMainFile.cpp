@@ -49,17 +49,15 @@ void TFormMain::nPeroidChange()
 void TFormMain::BtnFileOKClick()
 {
     if (MySetupPtr record = selectedRecord()) {
-        // The record holds the name in the ANSI code page: a name that does not
-        // survive the round trip, or is too long, would watch another file.
-        const std::string utf8Name = sFileName->text().toStdString();
-        const std::string ansiName = utf8ToAnsi(utf8Name, m_String.Language);
-        if (ansiToUtf8(ansiName, m_String.Language) != utf8Name || ansiName.size() > FileNameCapacity) {
+        const std::optional<std::string> fileName =
+            recordFileName(sFileName->text().toStdString(), m_String.Language);
+        if (!fileName) {
             Dialogs::message(this, QStringLiteral("文件名过长或含有无法保存的字符:\n%1").arg(sFileName->text()),
                              QStringLiteral("错误"));
             return;
         }
         record->bFromFile = ChkFromFile->isChecked();
-        setShortString(record->FileName, ansiName);
+        setShortString(record->FileName, *fileName);
         if (cbDrv->currentIndex() >= 0) record->Drv = static_cast<uint8_t>(cbDrv->currentIndex());
         record->bTimeSend = ChkTimeSend->isChecked();
         record->Peroid = periodOfItem(nPeroid->currentText().toStdString());

@@ -7,9 +7,10 @@
 
 #include <QApplication>
 
-static QString entryQString(const std::string &ansiEntry)
+// Controller names come in the ANSI code page.
+static QString entryQString(const std::string &ansiEntry, int32_t language)
 {
-    return QString::fromStdString(ansiToUtf8(ansiEntry));
+    return QString::fromStdString(ansiToUtf8(ansiEntry, language));
 }
 
 void TFormMain::BtnNewConnectClick()
@@ -117,13 +118,13 @@ void TFormMain::storeConnectedDisplay(const ConnectionParams &params, const Conn
     }
     mLEDWidth = report.width;
     mLEDHeight = report.height;
-    sLEDName->setText(entryQString(report.name));
+    sLEDName->setText(entryQString(report.name, m_String.Language));
 
     const std::string entryKey = params.mode == 0
                                      ? networkEntryText(FMySetup::IPStrToLong(params.ipText))
                                      : serialEntryText(params.ledNum);
     if (bNewConnect) {
-        LEDList->addItem(entryQString(entryKey + report.name));
+        LEDList->addItem(entryQString(entryKey + report.name, m_String.Language));
         LEDList->setCurrentIndex(LEDList->count() - 1);
         mData.Add(params.mode, params.ipText, params.ledNum, params.udpPort,
                   static_cast<uint16_t>(params.comNumber), static_cast<uint32_t>(params.baudRate),

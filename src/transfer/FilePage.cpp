@@ -1,5 +1,7 @@
 #include "transfer/FilePage.h"
 
+#include "text/MyString.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -79,4 +81,11 @@ ControllerDisks controllerDisks(const MySetupType &record)
     const int32_t first = isHexalink(record) ? 1 : 0;
     const int32_t disk = first + driveIndexOf(record);
     return {disk, static_cast<char>('A' + disk), first};
+}
+
+std::optional<std::string> recordFileName(const std::string &utf8Path, int32_t language)
+{
+    std::string ansi = utf8ToAnsi(utf8Path, language);
+    if (ansi.size() > FileNameCapacity || ansiToUtf8(ansi, language) != utf8Path) return std::nullopt;
+    return ansi;
 }

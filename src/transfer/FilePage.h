@@ -29,6 +29,11 @@ std::vector<std::string> driveItems(uint16_t nLEDSystem);
 // any index beyond the list.
 uint8_t driveIndexOf(const MySetupType &record);
 
+// The watched file's name as the record holds it (ANSI bytes), or nothing when
+// the record cannot hold it: longer than 250 bytes, or with characters the code
+// page lacks. A cut or changed name would watch another file.
+std::optional<std::string> recordFileName(const std::string &utf8Path, int32_t language);
+
 // Where a display's files go on its controller.
 struct ControllerDisks {
     int32_t textDisk;      // 0 A:, 1 B:, 2 C:

@@ -61,3 +61,13 @@ TEST(Drives, ListAndDisksPerControllerType)
         EXPECT_EQ(disks.playListDisk, c.playListDisk);
     }
 }
+
+TEST(RecordFileName, KeepsOnlyNamesTheRecordCanHoldUnchanged)
+{
+    EXPECT_EQ(recordFileName("/home/op/新闻.txt", 0), std::optional<std::string>("/home/op/\xD0\xC2\xCE\xC5.txt"));
+    EXPECT_EQ(recordFileName(std::string(250, 'a'), 0), std::string(250, 'a'));
+    EXPECT_EQ(recordFileName(std::string(251, 'a'), 0), std::nullopt);
+    EXPECT_EQ(recordFileName("/tmp/😀.txt", 0), std::nullopt);     // no GBK character for it
+    EXPECT_EQ(recordFileName("/tmp/\xFF.txt", 0), std::nullopt);   // not UTF-8 at all
+    EXPECT_NE(recordFileName("/tmp/是.txt", 1), std::nullopt);      // Big5 when the language says so
+}
