@@ -105,6 +105,11 @@ void TFormMain::BtnInitialOKClick()
 
     mInitialRunning = true;
     EnableInitialItem(false);
+    // The button is the run's status line: keep it readable while the page is disabled.
+    QPalette statusLine = BtnInitialOK->palette();
+    statusLine.setColor(QPalette::Disabled, QPalette::ButtonText,
+                        statusLine.color(QPalette::Active, QPalette::ButtonText));
+    BtnInitialOK->setPalette(statusLine);
     BtnInitialOK->setText(QStringLiteral("正在生成字库和相关文件, 请稍候..."));
     const QString failure = generateInitialFiles(*record);
     if (failure.isEmpty()) {
@@ -135,6 +140,7 @@ void TFormMain::BtnInitialOKClick()
     mPB->hide();
     EnableInitialItem(true);
     BtnInitialOK->setText(kInitialCaption);
+    BtnInitialOK->setPalette(QPalette());
     mInitialRunning = false;
     if (mClickSendDue) setClickSendVisible(true);
 }
