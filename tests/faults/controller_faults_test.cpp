@@ -184,16 +184,7 @@ TEST(VanishingController, ControllerGoneMidUploadGetsTheFileAfterItIsBack)
     const std::string port = std::to_string(first.port());
     FMySetup store;
     MySetupType &record = store.mSetup[0];
-    record.bUsed = 1;
-    record.Addr = FMySetup::IPStrToLong(first.ipText());
-    record.Port = first.port();
-    record.Timeout = 1;
-    record.RetryTimes = 1;
-    record.Width = 128;
-    record.Height = 32;
-    record.bFromFile = 1;
-    record.Peroid = 20;
-    record.Drv = 2;
+    record = first.display();
     setShortString(record.FileName, dir.file("news.txt"));
     store.Enable(true);
     PlayListState playList;

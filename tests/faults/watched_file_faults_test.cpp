@@ -25,16 +25,8 @@ protected:
     void SetUp() override
     {
         MySetupType &r = store.mSetup[0];
-        r.bUsed = 1;
-        r.Addr = FMySetup::IPStrToLong(sim.ipText());
-        r.Port = sim.port();
-        r.Timeout = 1;
-        r.RetryTimes = 1;
-        r.Width = 128;
-        r.Height = 32;
-        r.bFromFile = 1;
+        r = sim.display();
         r.Peroid = 2;
-        r.Drv = 2;
         setShortString(r.FileName, watched);
         store.Enable(true);
     }

@@ -36,19 +36,6 @@ bool pngShows(const std::string &path, const hxsim::LedPanel &want)
     return true;
 }
 
-MySetupType displayOf(const HxSim &sim)
-{
-    MySetupType record{};
-    record.bUsed = 1;
-    record.Addr = FMySetup::IPStrToLong(sim.ipText());
-    record.Port = sim.port();
-    record.Timeout = 1;
-    record.RetryTimes = 3;
-    record.Width = 64;
-    record.Height = 16;
-    return record;
-}
-
 TEST(PanelProcess, InitialisedControllerShowsTheWatchedFile)
 {
     const ProgramFonts &fonts = programFonts(false);
@@ -59,7 +46,7 @@ TEST(PanelProcess, InitialisedControllerShowsTheWatchedFile)
     EXPECT_EQ(panelOfPng(png).litCount(), 0);
 
     FMySetup store;
-    MySetupType &record = store.mSetup[0] = displayOf(sim);
+    MySetupType &record = store.mSetup[0] = sim.display(0, 3, 64, 16);
     ASSERT_EQ(sendInitialFiles(hxTable(), record, fonts.folder.path(), {[] {}, sleepMilliseconds}),
               InitialOutcome::Success);
 
@@ -89,7 +76,7 @@ TEST(PanelProcess, WindowKeepsServingAndStopsCleanly)
     TempDir work;
     const std::string png = work.file("panel.png");
     HxSim sim({"--window", "--png", png, "--size", "32x8"});
-    MySetupType record = displayOf(sim);
+    MySetupType record = sim.display(0, 3, 64, 16);
     const int32_t device = NetComInitial(hxTable(), record);
     ASSERT_GE(device, 0);
     EXPECT_NE(hxTable().TurnVGA(static_cast<uint16_t>(device), 0), 0);

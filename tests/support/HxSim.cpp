@@ -174,3 +174,10 @@ std::vector<std::map<std::string, std::string>> HxSim::requests() const
     }
     return result;
 }
+
+MySetupType HxSim::display(uint16_t type, uint16_t retries, uint16_t width, uint16_t height) const
+{
+    FMySetup store;
+    store.Add(0, ipText(), 0, port(), 1, 2400, 1, retries, width, height, type);
+    return store.mSetup[0];
+}

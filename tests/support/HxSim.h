@@ -16,6 +16,7 @@
 // in that folder). stop() and the destructor send SIGTERM and wait for it.
 
 #include "TempDir.h"
+#include "settings/MySetupData.h"
 
 #include <cstdint>
 #include <map>
@@ -44,6 +45,12 @@ public:
     // The same, each object flattened to field -> value text (strings
     // without their quotes, numbers and true/false as written).
     std::vector<std::map<std::string, std::string>> requests() const;
+
+    // A network display record for this controller, made as the connection page
+    // makes one (FMySetup::Add: the area is the whole width x height, watching a
+    // file every 20 s onto C:), with a time-out of 1 s.
+    MySetupType display(uint16_t type = 0, uint16_t retries = 1, uint16_t width = 128,
+                        uint16_t height = 32) const;
 
     // Ends hxsim (SIGTERM, then waits); true when it exited cleanly.
     bool stop();

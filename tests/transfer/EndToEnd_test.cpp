@@ -16,17 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-MySetupType displayOf(const HxSim &sim, uint16_t type = 0)
-{
-    MySetupType record{};
-    record.bUsed = 1;
-    record.nLEDSystem = type;
-    record.Addr = FMySetup::IPStrToLong(sim.ipText());
-    record.Port = sim.port();
-    record.Timeout = 1;
-    record.RetryTimes = 2;
-    return record;
-}
 
 void putFile(const std::string &path, const std::string &content)
 {
@@ -60,7 +49,7 @@ TEST_F(CurrentPlayList, FetchedFromTheNumberedFolder)
 {
     HxSim sim({"--play", "0:7"});
     putFile(sim.diskPath() + "/A/P07/PlayList.Qv", "[Program1]\r\nScreen=1\r\n");
-    ASSERT_TRUE(GetPlayListFile(hxTable(), displayOf(sim), state, prog.path(), sleep));
+    ASSERT_TRUE(GetPlayListFile(hxTable(), sim.display(0, 2), state, prog.path(), sleep));
     EXPECT_EQ(state.mPlayListPath, "P07\\");
     EXPECT_EQ(state.mPlayListIndex, 7);
     EXPECT_EQ(prog.read("PlayList.Qv"), "[Program1]\r\nScreen=1\r\n");
@@ -70,7 +59,7 @@ TEST_F(CurrentPlayList, TwoDigitNumberOnAnotherDrive)
 {
     HxSim sim({"--play", "1:12"});
     putFile(sim.diskPath() + "/B/p12/playlist.qv", "twelve");
-    ASSERT_TRUE(GetPlayListFile(hxTable(), displayOf(sim), state, prog.path(), sleep));
+    ASSERT_TRUE(GetPlayListFile(hxTable(), sim.display(0, 2), state, prog.path(), sleep));
     EXPECT_EQ(state.mPlayListPath, "P12\\");
     EXPECT_EQ(state.mPlayListIndex, 12);
     EXPECT_EQ(prog.read("PlayList.Qv"), "twelve");
@@ -80,7 +69,7 @@ TEST_F(CurrentPlayList, NumberZeroFallsBackToTheTopLevel)
 {
     HxSim sim({"--play", "0:0"});
     putFile(sim.diskPath() + "/A/Playlist.qv", "top");
-    ASSERT_TRUE(GetPlayListFile(hxTable(), displayOf(sim), state, prog.path(), sleep));
+    ASSERT_TRUE(GetPlayListFile(hxTable(), sim.display(0, 2), state, prog.path(), sleep));
     EXPECT_EQ(state.mPlayListPath, "");
     EXPECT_EQ(state.mPlayListIndex, 0);
     EXPECT_EQ(prog.read("PlayList.Qv"), "top");
@@ -89,7 +78,7 @@ TEST_F(CurrentPlayList, NumberZeroFallsBackToTheTopLevel)
 TEST_F(CurrentPlayList, SilentHexalinkCostsSixPauses)
 {
     HxSim sim({"--type", "1", "--drop", "100"});
-    MySetupType record = displayOf(sim, 1);
+    MySetupType record = sim.display(1, 2);
     record.RetryTimes = 0;
     EXPECT_FALSE(GetPlayListFile(hxTable(), record, state, prog.path(), sleep));
     EXPECT_EQ(pauses, std::vector<int>(6, 500));
@@ -108,7 +97,7 @@ TEST(WatchedFile, ArrivesUnderItsShortNameAndAgainWhenChanged)
     ASSERT_EQ(::utimes(watched.c_str(), before), 0);
 
     FMySetup store;
-    MySetupType &record = store.mSetup[0] = displayOf(sim);
+    MySetupType &record = store.mSetup[0] = sim.display(0, 2);
     record.bFromFile = 1;
     record.TmrEnable = 1;
     record.Peroid = 20;
