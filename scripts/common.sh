@@ -40,10 +40,11 @@ install_font_alias() {
     fi
 }
 
-# build FOLDER [cmake options...]
+# build FOLDER [cmake options...]; BUILD_TARGETS, when set, names the only targets to build.
 build() {
     local folder=$1
     shift
     cmake -S "$ROOT" -B "$ROOT/$folder" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build "$ROOT/$folder" -j "$JOBS"
+    # shellcheck disable=SC2086 # the target names are meant to split
+    cmake --build "$ROOT/$folder" -j "$JOBS" ${BUILD_TARGETS:+--target $BUILD_TARGETS}
 }

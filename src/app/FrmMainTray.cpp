@@ -13,6 +13,8 @@
 
 void TFormMain::NotifyIconCreate()
 {
+    // Without a tray the window stays on the taskbar instead (see WMSysCommand).
+    if (!PlatformSettings::hasSystemTray()) return;
     TrayIcon = new QSystemTrayIcon(windowIcon(), this);
     TrayIcon->setToolTip(QString::fromStdString(mTransferReport.toolTip()));
     mTransferReport.onChange = [this](const std::string &toolTip) {
