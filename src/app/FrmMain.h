@@ -15,7 +15,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMainWindow>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -24,7 +23,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <memory>
 
 class RadioGroup;
 class TFormClickSend;
