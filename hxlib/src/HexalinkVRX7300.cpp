@@ -231,10 +231,19 @@ int32_t HX_GetFileDateTime(const char *localPath, uint16_t *date, uint16_t *time
     std::tm local{};
     if (!::localtime_r(&info.st_mtime, &local)) return 0;
     const int year = local.tm_year + 1900;
-    // Seven bits of year from 1980 is all the DOS date has.
-    if (year < 1980 || year > 2107) return 0;
-    *date = static_cast<uint16_t>((year - 1980) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
-    *time = static_cast<uint16_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
+    // Seven bits of year from 1980 is all the DOS date has. A file dated outside
+    // (a reset clock, an archive without dates) takes the nearest DOS date, so
+    // it can still be sent.
+    if (year < 1980) {
+        *date = 0 << 9 | 1 << 5 | 1;  // 1980-01-01 00:00:00
+        *time = 0;
+    } else if (year > 2107) {
+        *date = static_cast<uint16_t>(127 << 9 | 12 << 5 | 31);  // 2107-12-31 23:59:58
+        *time = static_cast<uint16_t>(23 << 11 | 59 << 5 | 29);
+    } else {
+        *date = static_cast<uint16_t>((year - 1980) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
+        *time = static_cast<uint16_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
+    }
     return -1;
 }
 

@@ -4,6 +4,7 @@
 #include "transfer/LocalFiles.h"
 #include "transfer/Profile.h"
 
+#include <chrono>
 #include <filesystem>
 #include <system_error>
 
@@ -80,9 +81,11 @@ InitialOutcome sendInitialFiles(const HX_Dll &dll, const MySetupType &record,
                                 hooks) &&
             dll.Reset(device, 1) != 0;
         // The controller restarts (or is left in a state worth settling): wait
-        // until it answers again, about 30 seconds at most.
+        // until it answers again, about 30 seconds at most. A silent controller
+        // makes each poll last the library's time-outs, so time bounds it too.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         uint8_t playInfo[HX_PLAYINFO_SIZE] = {};
-        for (int poll = 0; poll < 300; ++poll) {
+        for (int poll = 0; poll < 300 && std::chrono::steady_clock::now() < deadline; ++poll) {
             const bool answered = dll.GetPlayInfo(device, playInfo) != 0;
             hooks.pause(100);
             if (answered) break;

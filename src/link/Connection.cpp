@@ -129,8 +129,9 @@ int32_t HXx_ReceiveFile(const HX_Dll &dll, uint16_t mID, int32_t DrvNo, const st
     sleep(100);
     bool ok = false;
     uint32_t size = dll.LoadFromFile(mID, DrvNo, RemoveName.c_str());
-    // Offsets are int32 on the wire; larger sizes cannot be fetched.
-    if (size != 0 && size <= static_cast<uint32_t>(INT32_MAX)) {
+    // No controller file is larger than a controller stores: a bigger size is a
+    // fault, not a reason to fetch (and write to disk) gigabytes.
+    if (size != 0 && size <= HX_MAX_FILE_SIZE) {
         LocalFile file(LocalName, "wb");
         ok = static_cast<bool>(file);
         uint8_t buffer[BlockSize + 1] = {};

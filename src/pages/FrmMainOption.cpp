@@ -15,6 +15,8 @@ static QString entryQString(const std::string &ansiEntry, int32_t language)
 
 void TFormMain::BtnNewConnectClick()
 {
+    // An initialisation run owns the page and the controller link until it ends.
+    if (mInitialRunning) return;
     BtnSetupOK->setEnabled(true);
     BtnDel->setEnabled(false);
     setActivePage(0);
@@ -54,6 +56,8 @@ void TFormMain::OnOptionChanged()
 
 void TFormMain::LEDListChange()
 {
+    // A connection test now would replace the run's connection (same device number).
+    if (mInitialRunning) return;
     bNewConnect = false;
     const DisplayKey key = keyOfEntryText(LEDList->currentText().toStdString());
     MySetupPtr record = mData.Get(key.mode, key.ip, key.ledNum);
@@ -186,7 +190,7 @@ void TFormMain::DataToForm(MySetupPtr record)
     ChkFromPlayList->setChecked(record->bFromPlayList);
     nRotate90->setItemIndex(record->bRotate90 ? 1 : 0);
     FontDlg = font();
-    FontDlg.setFamily(QString::fromStdString(ansiToUtf8(shortString(record->FontName))));
+    FontDlg.setFamily(QString::fromStdString(ansiToUtf8(shortString(record->FontName), m_String.Language)));
     FontDlg.setPointSize(record->FontSize > 0 ? record->FontSize : 12);
 
     fillFilePage(*record);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string_view>
 #include <sys/stat.h>
@@ -89,16 +90,30 @@ std::string shortFileName(const std::string &path)
     const DosName ownName = dosNameOf(own);
     if (ownName.fits) return joined(ownName.base, ownName.extension);
 
+    // A short name, once given, stays for the run, as a file system keeps it:
+    // the play list names the file by it, and a sibling created later must not
+    // renumber it.
+    static std::map<fs::path, std::string> given;
+    const fs::path key = fs::absolute(file, ec);
+    if (const auto known = given.find(key); known != given.end()) return known->second;
+
     // Names that fit keep their 8.3 form; the others take numbers in sorted order.
-    const auto names = folderNames(file.parent_path().empty() ? fs::path(".") : file.parent_path());
+    const fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
+    const auto names = folderNames(folder);
     std::set<std::string> taken;
+    std::set<std::string> numbered;  // siblings whose name was given earlier
     for (const auto &name : names) {
         const DosName dos = dosNameOf(name);
-        if (dos.fits) taken.insert(joined(dos.base, dos.extension));
+        if (dos.fits) {
+            taken.insert(joined(dos.base, dos.extension));
+        } else if (const auto earlier = given.find(fs::absolute(folder / name, ec)); earlier != given.end()) {
+            taken.insert(earlier->second);
+            numbered.insert(name);
+        }
     }
     for (const auto &name : names) {
         const DosName dos = dosNameOf(name);
-        if (dos.fits) continue;
+        if (dos.fits || numbered.count(name)) continue;
         const std::string stem = dos.base.substr(0, 6);
         for (int number = 1;; ++number) {
             // Longer numbers take room from the stem so the base stays at 8.
@@ -108,7 +123,7 @@ std::string shortFileName(const std::string &path)
                 joined(stem.substr(0, std::min(stem.size(), 8 - std::min<std::size_t>(tail.size(), 8))) + tail,
                        dos.extension);
             if (taken.insert(candidate).second) {
-                if (name == own) return candidate;
+                if (name == own) return given[key] = candidate;
                 break;
             }
         }

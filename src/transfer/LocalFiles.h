@@ -24,8 +24,9 @@ DosName dosNameOf(const std::string &name);
 
 // The short name of an existing file (a native UTF-8 path): its 8.3 form, or,
 // when that had to be shortened or changed, the first six base characters with
-// "~1", "~2" ... numbered against the other names of the folder in sorted order,
-// so the same folder always gives the same name. Empty for a missing file.
+// "~1", "~2" ... numbered against the other names of the folder in sorted order.
+// A name once given stays for the run, whatever files the folder gains later.
+// Empty for a missing file.
 std::string shortFileName(const std::string &path);
 
 // The last write time in local time, packed day << 24 | hour << 16 |

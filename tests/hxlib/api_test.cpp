@@ -311,6 +311,13 @@ TEST(FileDateTime, GivesDosWordsOfTheLocalModificationTime)
     EXPECT_EQ(time, 13 << 11 | 45 << 5 | 31 / 2);
     EXPECT_EQ(HX_GetFileDateTime(dir.file("missing").c_str(), &date, &time), 0);
     EXPECT_EQ(HX_GetFileDateTime(dir.path().c_str(), &date, &time), 0);
+
+    // Dated before 1980 (a reset clock): the earliest DOS date, still a date.
+    const utimbuf epoch{0, 86400};
+    ASSERT_EQ(::utime(dir.file("f.txt").c_str(), &epoch), 0);
+    ASSERT_NE(HX_GetFileDateTime(dir.file("f.txt").c_str(), &date, &time), 0);
+    EXPECT_EQ(date, 0 << 9 | 1 << 5 | 1);
+    EXPECT_EQ(time, 0);
 }
 
 } // namespace

@@ -211,3 +211,20 @@ TEST_F(ConnectionPageTest, SerialDisplayConnectsOverAPseudoTerminal)
     EXPECT_EQ(+record->Port, 3);
     EXPECT_EQ(+record->BaudRate, 9600u);
 }
+
+TEST_F(ConnectionPageTest, DuringAnInitialisationRunTheListAndNewButtonWait)
+{
+    HxSim sim({"--name", "Busy"});
+    storeDisplays([&](FMySetup &store) { store.Add(0, sim.ipText(), 0, sim.port(), 1, 2400, 1, 1, 128, 32, 0); });
+    TFormMain &w = startShown();
+    w.mInitialRunning = true;  // as while the run processes events
+    w.LEDList->setCurrentIndex(0);
+    w.LEDListChange();
+    w.BtnNewConnectClick();
+    EXPECT_TRUE(w.sLEDName->text().isEmpty());
+    EXPECT_FALSE(w.bNewConnect);
+    EXPECT_FALSE(w.MyPage->isVisible());
+    w.mInitialRunning = false;
+    w.LEDListChange();
+    EXPECT_EQ(w.sLEDName->text(), QStringLiteral("Busy"));
+}

@@ -80,6 +80,16 @@ TEST(ShortFileName, LongNamesAreNumberedInSortedOrderAndStayStable)
     EXPECT_EQ(shortFileName(dir.file("DAILYN~1.TXT")), "DAILYN~1.TXT");
 }
 
+TEST(ShortFileName, AGivenNameSurvivesSiblingsCreatedLater)
+{
+    TempDir dir;
+    dir.write("report_today.txt", "watched");
+    EXPECT_EQ(shortFileName(dir.file("report_today.txt")), "REPORT~1.TXT");
+    dir.write("report_all.txt", "sorts first");  // would take ~1 in a fresh numbering
+    EXPECT_EQ(shortFileName(dir.file("report_today.txt")), "REPORT~1.TXT");
+    EXPECT_EQ(shortFileName(dir.file("report_all.txt")), "REPORT~2.TXT");
+}
+
 TEST(ShortFileName, MissingFileHasNoName)
 {
     TempDir dir;
