@@ -1,6 +1,7 @@
 #include "SerialPort.h"
 #include "Transport.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <poll.h>
@@ -17,6 +18,9 @@ std::string comDevicePath(int comNumber)
 }
 
 namespace {
+
+// A healthy line never pauses this long inside a frame.
+constexpr int kQuietMs = 200;
 
 class SerialTransport final : public Transport {
 public:
@@ -46,8 +50,13 @@ public:
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0) return std::nullopt;
             pollfd pfd{mFd, POLLIN, 0};
-            const int ready = ::poll(&pfd, 1, static_cast<int>(left.count()));
+            const int ready = ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), kQuietMs)));
             if (ready < 0 && errno != EINTR) return std::nullopt;
+            if (ready == 0 && mFramer.hasPartialFrame()) {
+                // The line went quiet inside a frame: its start was noise.
+                mFramer.skipByte();
+                continue;
+            }
             if (ready <= 0) continue;
             auto space = mFramer.writableSpace();
             const ssize_t got = ::read(mFd, space.data(), space.size());
