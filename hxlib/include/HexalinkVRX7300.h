@@ -47,6 +47,8 @@ typedef struct TextOutInfo {
 #define HX_LEDCONFIG_SIZE 208
 #define HX_PLAYINFO_SIZE 10
 #define HX_MAX_BLOCK 1024
+/* The longest text HX_ShowString takes, in bytes. */
+#define HX_MAX_TEXT 1024
 /* The largest file a controller stores. */
 #define HX_MAX_FILE_SIZE (32u << 20)
 

@@ -8,6 +8,8 @@
 #include <optional>
 #include <span>
 
+#include "HexalinkVRX7300.h"
+
 namespace hx {
 
 // One step of the reflected CRC-16, polynomial 0xA001 (CRC-16/ARC when started
@@ -24,7 +26,7 @@ constexpr std::size_t kMaxPayload = 1280;
 constexpr std::size_t kMaxFrame = kHeaderSize + kMaxPayload + kCrcSize;
 constexpr std::size_t kMaxBlock = 1024;
 constexpr std::size_t kMaxPath = 255;
-constexpr std::size_t kMaxText = 1024;
+constexpr std::size_t kMaxText = HX_MAX_TEXT;
 constexpr std::size_t kTextInfoSize = 20;
 constexpr std::size_t kNetConfigSize = 512;
 constexpr std::size_t kLedConfigSize = 208;

@@ -105,7 +105,7 @@ ClickSendText loadClickSendText(const std::string &path, int32_t language, int a
     ClickSendText result;
     const auto bytes = readWholeFile(path, &result.error);
     if (!bytes) return result;
-    result.lines = breakText(textFileToAnsi(*bytes, language), ascPerLine);
+    result.lines = breakText(textFileToAnsi(*bytes, language), ascPerLine > 0 ? ascPerLine : MaxShownColumns);
     result.ok = true;
     return result;
 }

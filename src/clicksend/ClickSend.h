@@ -59,5 +59,11 @@ struct ClickSendText {
 // since the controller's text ends at the first one.
 std::string textFileToAnsi(std::string_view bytes, int32_t language);
 
-// Reads path (a native UTF-8 path) and breaks it to ascPerLine columns.
+// The most a line can hold and still reach the controller behind the
+// "`R" prefix (18 bytes): a display that never had its ASCPerLine set
+// breaks there instead of sending lines the library refuses.
+inline constexpr int MaxShownColumns = HX_MAX_TEXT - 18;
+
+// Reads path (a native UTF-8 path) and breaks it to ascPerLine columns
+// (MaxShownColumns when ascPerLine is 0).
 ClickSendText loadClickSendText(const std::string &path, int32_t language, int ascPerLine);

@@ -195,6 +195,20 @@ TEST(LoadClickSendText, ReadsAndBreaksAFile)
               (Lines{std::string(16, 'a'), std::string(16, 'a'), std::string(8, 'a'), "", "\xC4\xE3\xBA\xC3"}));
 }
 
+TEST(LoadClickSendText, ADisplayWithoutALineWidthGetsLinesTheLibraryTakes)
+{
+    TempDir dir;
+    dir.write("long.txt", std::string(3000, 'x'));
+    const ClickSendText text = loadClickSendText(dir.file("long.txt"), 0, 0);
+    ASSERT_TRUE(text.ok);
+    ASSERT_EQ(text.lines.size(), 3u);
+    for (const std::string &line : text.lines) {
+        MySetupType record{};
+        EXPECT_LE(showStringText(record, line).size(), std::size_t{HX_MAX_TEXT});
+    }
+    EXPECT_EQ(text.lines[0].size(), std::size_t(MaxShownColumns));
+}
+
 TEST(LoadClickSendText, AFileThatCannotBeReadNamesFileAndReason)
 {
     TempDir dir;
