@@ -76,7 +76,7 @@ bool TFormMain::passwordCheck(const QString &errorCaption)
 {
     std::optional<QString> typed = TFormPwd::ask(this, QStringLiteral("口令"));
     if (!typed) return false;
-    if (PwdToCRC(mLink, utf8ToAnsi(typed->toStdString())) == mPwdCRC) return true;
+    if (PwdToCRC(mLink, utf8ToAnsi(typed->toStdString(), m_String.Language)) == mPwdCRC) return true;
     Dialogs::message(this, QStringLiteral("    口令错误!    "), errorCaption);
     return false;
 }
@@ -102,7 +102,7 @@ void TFormMain::BtnChgPwdClick()
 {
     std::optional<QString> typed = TFormPwd::ask(this, QStringLiteral("新口令"));
     if (!typed) return;
-    const uint16_t checkValue = PwdToCRC(mLink, utf8ToAnsi(typed->toStdString()));
+    const uint16_t checkValue = PwdToCRC(mLink, utf8ToAnsi(typed->toStdString(), m_String.Language));
     // The new password counts only once it is stored: else the next start
     // would silently go back to the old one.
     if (PlatformSettings::writePassword(checkValue))
