@@ -8,6 +8,7 @@
 // descriptor was left open, and that every failed upload was followed by a
 // successful one. Resident memory is reported at the start and at the end.
 #include "Bench.h"
+#include "BenchSimulator.h"
 #include "link/HX_Dll.h"
 #include "transfer/LocalFiles.h"
 #include "transfer/TransferTick.h"
@@ -93,59 +94,27 @@ struct Memory {
     long residentKb = statusKilobytes("VmRSS");
 };
 
-// One hxsim, started from beside this executable and stopped by its process id.
+// One hxsim of the soak with its disk and log, dropping requests and rebooting quickly.
 class Simulator {
 public:
-    Simulator(const std::string &binary, const fs::path &root)
-        : mDisk(root / "disk"), mLog(root / "hxsim.log")
+    Simulator(const std::string &folder, const fs::path &root)
+        : mDisk(root / "disk"), mLog(root / "hxsim.log"),
+          mProcess(folder, {"--disk", mDisk.string(), "--drop", std::to_string(kDropPercent), "--boot-ms",
+                            std::to_string(kBootMs), "--log", mLog.string()})
     {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0) return;
-        const std::string disk = mDisk.string(), log = mLog.string(), drop = std::to_string(kDropPercent),
-                          boot = std::to_string(kBootMs);
-        mPid = ::fork();
-        if (mPid == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::execl(binary.c_str(), "hxsim", "--disk", disk.c_str(), "--udp", "127.0.0.1:0", "--drop", drop.c_str(),
-                    "--boot-ms", boot.c_str(), "--log", log.c_str(), nullptr);
-            std::_Exit(127);
-        }
-        ::close(out[1]);
-        FILE *ready = ::fdopen(out[0], "r");
-        char line[256] = {};
-        const bool gotLine = ready && std::fgets(line, sizeof line, ready);
-        if (ready) std::fclose(ready);
-        const char *udp = gotLine ? std::strstr(line, "udp=") : nullptr;
-        const char *colon = udp ? std::strrchr(udp, ':') : nullptr;
-        mPort = colon ? static_cast<uint16_t>(std::atoi(colon + 1)) : 0;
     }
-    ~Simulator() { stop(); }
-    Simulator(const Simulator &) = delete;
-    Simulator &operator=(const Simulator &) = delete;
 
-    bool running() const { return mPid > 0 && mPort != 0; }
-    uint16_t port() const { return mPort; }
+    bool running() const { return mProcess.port() != 0; }
+    uint16_t port() const { return mProcess.port(); }
     const fs::path &disk() const { return mDisk; }
     const fs::path &log() const { return mLog; }
-
     // True when hxsim ended cleanly on SIGTERM.
-    bool stop()
-    {
-        if (mPid <= 0) return mStoppedCleanly;
-        ::kill(mPid, SIGTERM);
-        int status = 0;
-        ::waitpid(mPid, &status, 0);
-        mPid = -1;
-        mStoppedCleanly = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        return mStoppedCleanly;
-    }
+    bool stop() { return mProcess.stop(); }
 
 private:
     fs::path mDisk;
     fs::path mLog;
-    pid_t mPid = -1;
-    uint16_t mPort = 0;
-    bool mStoppedCleanly = false;
+    BenchSimulator mProcess;
 };
 
 // Reboots a random display now and then through hxctl, a separate process
@@ -358,7 +327,7 @@ int benchSoak(const std::string &argv0, int argc, char **argv)
     for (int i = 0; i < options.displays; ++i) {
         const fs::path simRoot = root / ("sim" + std::to_string(i));
         fs::create_directories(simRoot / "disk");
-        simulators.push_back(std::make_unique<Simulator>((fs::path(folder) / "hxsim").string(), simRoot));
+        simulators.push_back(std::make_unique<Simulator>(folder, simRoot));
         if (!simulators.back()->running()) {
             std::fprintf(stderr, "soak: hxsim %d could not be started from %s\n", i, folder.c_str());
             return 1;

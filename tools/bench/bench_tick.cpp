@@ -1,6 +1,7 @@
 // Cost of the transfer tick: with 64 watched displays and nothing due, and with
 // one display whose changed 4 KB file goes to an hxsim on loopback.
 #include "Bench.h"
+#include "BenchSimulator.h"
 #include "link/HX_Dll.h"
 #include "transfer/TransferTick.h"
 
@@ -59,45 +60,6 @@ double idleTick(long ticks)
     return nanosecondsPer(Clock::now() - start, ticks);
 }
 
-// hxsim started from beside this executable, stopped by its process id.
-struct Simulator {
-    pid_t pid = -1;
-    uint16_t port = 0;
-
-    bool start(const std::string &folder, const std::string &disk)
-    {
-        const std::string binary = (fs::path(folder) / "hxsim").string();
-        int out[2];
-        if (::pipe(out) != 0) return false;
-        pid = ::fork();
-        if (pid == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
-            ::execl(binary.c_str(), "hxsim", "--disk", disk.c_str(), "--udp", "127.0.0.1:0", nullptr);
-            std::_Exit(127);
-        }
-        ::close(out[1]);
-        FILE *ready = ::fdopen(out[0], "r");
-        char line[256] = {};
-        const bool ok = ready && std::fgets(line, sizeof line, ready);
-        if (ready) std::fclose(ready);
-        const char *udp = ok ? std::strstr(line, "udp=") : nullptr;
-        const char *colon = udp ? std::strrchr(udp, ':') : nullptr;
-        if (!colon) return false;
-        port = static_cast<uint16_t>(std::atoi(colon + 1));
-        return port != 0;
-    }
-
-    ~Simulator()
-    {
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
-        }
-    }
-};
-
 double changedFileTick(const std::string &folder, long ticks, bool &ok)
 {
     const fs::path root = fs::temp_directory_path() / ("marqora-bench-" + std::to_string(::getpid()));
@@ -108,11 +70,11 @@ double changedFileTick(const std::string &folder, long ticks, bool &ok)
 
     double result = 0;
     {
-        Simulator simulator;
-        ok = simulator.start(folder, (root / "disk").string());
+        BenchSimulator simulator(folder, {"--disk", (root / "disk").string()});
+        ok = simulator.port() != 0;
         if (ok) {
             FMySetup store;
-            store.mSetup[0] = watchingDisplay(file, simulator.port);
+            store.mSetup[0] = watchingDisplay(file, simulator.port());
             PlayListState playList;
             TransferReport report;
             const std::string progPath = (root / "").string();

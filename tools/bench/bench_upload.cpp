@@ -7,6 +7,7 @@
 // virtual machine a wake-up across CPUs costs tens of microseconds, which
 // swamps what is measured.
 #include "Bench.h"
+#include "BenchSimulator.h"
 #include "HexalinkVRX7300.h"
 
 #include <algorithm>
@@ -59,29 +60,6 @@ struct Child {
         }
     }
 };
-
-// Starts hxsim and returns its UDP port, read from its ready line.
-int startSimulator(const std::string &hxsim, const std::string &disk, Child &child)
-{
-    int out[2];
-    if (::pipe(out) != 0) return -1;
-    child.pid = ::fork();
-    if (child.pid == 0) {
-        pinTo(gPeerCpu);
-        ::dup2(out[1], STDOUT_FILENO);
-        ::close(out[0]);
-        ::close(out[1]);
-        ::execl(hxsim.c_str(), hxsim.c_str(), "--disk", disk.c_str(), "--udp", "127.0.0.1:0", nullptr);
-        _exit(127);
-    }
-    ::close(out[1]);
-    std::string line;
-    char c;
-    while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
-    ::close(out[0]);
-    const auto at = line.find("udp=127.0.0.1:");
-    return at == std::string::npos ? -1 : std::atoi(line.c_str() + at + 14);
-}
 
 struct UploadTimes {
     double blocks = -1; // all SendData calls
@@ -198,8 +176,9 @@ int benchUpload(const std::string &argv0, int argc, char **argv)
 
     std::vector<double> blockTimes, saveTimes, bareTimes;
     {
-        Child simulator, echo;
-        const int simPort = startSimulator(hxsim, work + "/disk", simulator);
+        BenchSimulator simulator(executableFolder(argv0), {"--disk", work + "/disk"}, [] { pinTo(gPeerCpu); });
+        const int simPort = simulator.port();
+        Child echo;
         const int echoPort = bareEchoPeer(echo);
         if (simPort <= 0 || echoPort <= 0) {
             std::fprintf(stderr, "marqora-bench: cannot start %s or the echo peer\n", hxsim.c_str());
