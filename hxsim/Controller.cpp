@@ -7,7 +7,11 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <sys/utime.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 using hx::Status;
@@ -110,8 +114,13 @@ static void setDosTime(const fs::path &file, uint16_t time, uint16_t date)
     if (local.tm_mon < 0 || local.tm_mon > 11 || local.tm_mday < 1) return;
     const std::time_t stamp = std::mktime(&local);
     if (stamp == -1) return;
+#ifdef _WIN32
+    __utimbuf64 times{stamp, stamp};
+    ::_wutime64(file.c_str(), &times);
+#else
     const timespec times[2] = {{stamp, 0}, {stamp, 0}};
     ::utimensat(AT_FDCWD, file.c_str(), times, 0);
+#endif
 }
 
 Status Controller::saveFile(int drive, std::span<const uint8_t> path, uint32_t size, uint16_t time, uint16_t date)
