@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sys/stat.h>
 #ifdef _WIN32
+#include <io.h>
 #include <sys/utime.h>
 #else
 #include <unistd.h>
@@ -151,11 +152,13 @@ Status Controller::saveFile(int drive, std::span<const uint8_t> path, uint32_t s
         if (written) done += static_cast<std::size_t>(n);
     }
     written = ::close(fd) == 0 && written;
-    if (!written || ::rename(temp.c_str(), target->c_str()) != 0) {
+    if (written) fs::rename(temp, *target, ec);
+    if (!written || ec) {
         ::unlink(temp.c_str());
         return Status::IoError;
     }
-    ::chmod(target->c_str(), 0644);
+    fs::permissions(*target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                 fs::perms::others_read, ec);
     setDosTime(*target, time, date);
     changed(Change::Disk);
     return Status::Ok;

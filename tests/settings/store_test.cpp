@@ -293,15 +293,16 @@ TEST(ShortStrings, AreCutAtTheCapacityWithoutSplittingACharacter)
 TEST(ProgramFolder, FollowsMarqoraHomeAndEndsWithASeparator)
 {
     TempDir dir;
+    const std::string end(1, nativeSeparator());
     setenv("MARQORA_HOME", (dir.path() + "home").c_str(), 1);
-    EXPECT_EQ(resolveProgPath("/nonexistent"), dir.path() + "home/");
+    EXPECT_EQ(resolveProgPath("/nonexistent"), dir.path() + "home" + end);
     EXPECT_TRUE(std::filesystem::is_directory(dir.path() + "home"));
     unsetenv("MARQORA_HOME");
 
     std::filesystem::create_directory(dir.path() + "bin");
-    EXPECT_EQ(resolveProgPath(dir.path() + "bin"), dir.path() + "bin/");
+    EXPECT_EQ(resolveProgPath(dir.path() + "bin"), dir.path() + "bin" + end);
 
     setenv("XDG_DATA_HOME", (dir.path() + "data").c_str(), 1);
-    EXPECT_EQ(resolveProgPath(dir.path() + "missing"), dir.path() + "data/Marqora/");
+    EXPECT_EQ(resolveProgPath(dir.path() + "missing"), dir.path() + "data/Marqora" + end);
     unsetenv("XDG_DATA_HOME");
 }

@@ -15,13 +15,14 @@
 // temporary folder, removed afterwards), --udp 127.0.0.1:0 and --log (a file
 // in that folder). stop() and the destructor send SIGTERM and wait for it.
 
+#include "ChildProcess.h"
 #include "TempDir.h"
 #include "settings/MySetupData.h"
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 class HxSim {
@@ -52,7 +53,8 @@ public:
     MySetupType display(uint16_t type = 0, uint16_t retries = 1, uint16_t width = 128,
                         uint16_t height = 32) const;
 
-    // Ends hxsim (SIGTERM, then waits); true when it exited cleanly.
+    // Ends hxsim (SIGTERM, on Windows its stop event, then waits); true when
+    // it exited cleanly.
     bool stop();
 
     // Path of another program in the folder of the hxsim binary (hxctl).
@@ -60,7 +62,7 @@ public:
 
 private:
     TempDir mTemp;
-    pid_t mPid = -1;
+    std::unique_ptr<ChildProcess> mProcess;
     uint16_t mPort = 0;
     std::string mDisk;
     std::string mLog;

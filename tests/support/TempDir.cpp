@@ -4,13 +4,30 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
+#ifdef _WIN32
+#include <sys/utime.h>
+#else
+#include <sys/time.h>
+#endif
 
 TempDir::TempDir()
 {
+#ifdef _WIN32
+    // No mkdtemp: a random name, taken only when the folder did not exist.
+    std::random_device entropy;
+    std::error_code ec;
+    for (int attempt = 0; attempt < 100 && mPath.empty(); ++attempt) {
+        const auto folder = std::filesystem::temp_directory_path() / ("marqora-test-" + std::to_string(entropy()));
+        if (std::filesystem::create_directory(folder, ec)) mPath = folder.generic_string() + "/";
+    }
+    if (mPath.empty()) throw std::runtime_error("cannot create a temporary folder");
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "marqora-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
     mPath = pattern + "/";
+#endif
 }
 
 TempDir::~TempDir()
@@ -23,6 +40,17 @@ TempDir::~TempDir()
     std::filesystem::permissions(mPath, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(mPath, ec);
+}
+
+bool setModificationTime(const std::string &path, std::time_t when)
+{
+#ifdef _WIN32
+    __utimbuf64 times{when, when};
+    return ::_wutime64(std::filesystem::path(std::u8string(path.begin(), path.end())).c_str(), &times) == 0;
+#else
+    const timeval times[2] = {{when, 0}, {when, 0}};
+    return ::utimes(path.c_str(), times) == 0;
+#endif
 }
 
 void TempDir::write(const std::string &name, const std::string &content) const

@@ -77,6 +77,8 @@ TEST_F(Hxctl, PutGetInfoAndMoreOverUdp)
     EXPECT_EQ(shown.at("text_hex"), "48656c6c6f");
 }
 
+// The serial pair is two pseudo-terminals, which only POSIX systems have.
+#ifndef _WIN32
 TEST_F(Hxctl, PutAndGetOverASerialLine)
 {
     SerialPair pair;
@@ -85,6 +87,7 @@ TEST_F(Hxctl, PutAndGetOverASerialLine)
     roundTrip({"--com", "5", "--baud", "115200", "--screen", "2", "--timeout", "1"}, sim.diskPath());
     ::unsetenv("MARQORA_COM5");
 }
+#endif
 
 TEST_F(Hxctl, FailuresExitNonZeroWithOneLineNamingThem)
 {

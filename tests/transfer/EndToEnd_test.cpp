@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sys/time.h>
 
 namespace fs = std::filesystem;
 
@@ -93,8 +92,7 @@ TEST(WatchedFile, ArrivesUnderItsShortNameAndAgainWhenChanged)
     const std::string watched = prog.file("每日 news.txt");
     const std::string first = "Line 1: hello\r\n" + utf8ToAnsi("第二行：今日新闻") + "\r\n";
     putFile(watched, first);
-    const timeval before[2] = {{1700000000, 0}, {1700000000, 0}};
-    ASSERT_EQ(::utimes(watched.c_str(), before), 0);
+    ASSERT_TRUE(setModificationTime(watched, 1700000000));
 
     FMySetup store;
     MySetupType &record = store.mSetup[0] = sim.display(0, 2);
@@ -122,8 +120,7 @@ TEST(WatchedFile, ArrivesUnderItsShortNameAndAgainWhenChanged)
 
     const std::string second = first + "Line 3: " + utf8ToAnsi("更新") + "\r\n";
     putFile(watched, second);
-    const timeval after[2] = {{1700000060, 0}, {1700000060, 0}};
-    ASSERT_EQ(::utimes(watched.c_str(), after), 0);
+    ASSERT_TRUE(setModificationTime(watched, 1700000060));
     for (int i = 0; i < 19; ++i) tick();
     EXPECT_EQ(countOf(sim, "SaveToFile"), 2);
     tick();
