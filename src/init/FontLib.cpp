@@ -1,5 +1,6 @@
 #include "FontLib.h"
 
+#include "settings/FileIO.h"
 #include "text/MyString.h"
 
 #include <algorithm>
@@ -156,7 +157,7 @@ FontLibResult writeLibrary(GlyphRenderer &renderer, LibraryKind kind, bool b90, 
     if (!result.error.empty()) return result;
 
     const std::string path = progPath + layout.fileName;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    std::unique_ptr<std::FILE, FileCloser> file(openFile(path, "wb"));
     if (!file) {
         result.error = "无法创建字库文件 " + path + ": " + std::strerror(errno);
         return result;

@@ -1,5 +1,7 @@
 #include "link/Connection.h"
 
+#include "settings/FileIO.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -14,7 +16,7 @@ constexpr std::size_t BlockSize = HX_MAX_BLOCK;
 
 class LocalFile {
 public:
-    LocalFile(const std::string &path, const char *mode) : mFile(std::fopen(path.c_str(), mode)) {}
+    LocalFile(const std::string &path, const char *mode) : mFile(openFile(path, mode)) {}
     ~LocalFile()
     {
         if (mFile) std::fclose(mFile);

@@ -1,6 +1,8 @@
 // Small file helpers shared by the store, the INI code and the transfers.
 #pragma once
 
+#include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +15,13 @@ bool replaceFileAtomically(const std::string &path, std::string_view content,
 
 // The whole file, or nothing when it cannot be read (missing, a folder, no rights).
 std::optional<std::string> readWholeFile(const std::string &path, std::string *error = nullptr);
+
+// Paths are UTF-8 text everywhere in the program. These name the file for the
+// platform: on Windows through the wide API, elsewhere byte for byte.
+std::filesystem::path localPath(const std::string &path);
+std::FILE *openFile(const std::string &path, const char *mode);
+// A path of the platform back as UTF-8 text.
+std::string utf8Path(const std::filesystem::path &path);
 
 // The native folder separator, "\" on Windows and "/" elsewhere.
 char nativeSeparator();

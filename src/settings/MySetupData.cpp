@@ -61,7 +61,7 @@ LoadResult FMySetup::Initial(const std::string &progPath)
     std::error_code ec;
     if (!fs::exists(path, ec)) return result;  // Missing: an empty list
 
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(localPath(path), std::ios::binary);
     uint16_t version = 0;
     if (!in || !in.read(reinterpret_cast<char *>(&version), sizeof version)) {
         result.status = LoadStatus::Damaged;

@@ -1,5 +1,7 @@
 #include "TempDir.h"
 
+#include "settings/FileIO.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -55,12 +57,12 @@ bool setModificationTime(const std::string &path, std::time_t when)
 
 void TempDir::write(const std::string &name, const std::string &content) const
 {
-    std::ofstream out(file(name), std::ios::binary);
+    std::ofstream out(localPath(file(name)), std::ios::binary);
     out << content;
 }
 
 std::string TempDir::read(const std::string &name) const
 {
-    std::ifstream in(file(name), std::ios::binary);
+    std::ifstream in(localPath(file(name)), std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }

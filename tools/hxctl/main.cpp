@@ -37,11 +37,11 @@ struct Failure {
     throw Failure{Failed, message};
 }
 
-long number(const std::string &text, long low, long high, const char *what)
+long long number(const std::string &text, long long low, long long high, const char *what)
 {
     char *end = nullptr;
     errno = 0;
-    const long value = std::strtol(text.c_str(), &end, 0);
+    const long long value = std::strtoll(text.c_str(), &end, 0);
     if (text.empty() || *end || errno || value < low || value > high)
         usage(std::string("bad ") + what + ": \"" + text + "\"");
     return value;
@@ -240,7 +240,7 @@ int run(int argc, char **argv)
     else if (command == "reset") expect(1);
     else if (command != "show") usage("unknown command " + command);
     const int drive = (args.size() > 1 && command != "reset" && command != "show") ? driveNumber(args[1]) : 0;
-    const long resetValue = command == "reset" ? number(args[1], INT32_MIN, UINT32_MAX, "reset value") : 0;
+    const long long resetValue = command == "reset" ? number(args[1], INT32_MIN, UINT32_MAX, "reset value") : 0;
 
     Device device(link);
     if (command == "info") info(device);
