@@ -49,6 +49,9 @@ constexpr Socket kNoSocket = INVALID_SOCKET;
 // Winsock has no non-blocking flag per call; the loop only reads after a poll
 // said a datagram is there.
 constexpr int kDontWait = 0;
+// A receive's time-out is not to be relied on (Wine ignores it), so the
+// loop always polls, the stop socket included.
+constexpr bool kTimedReceive = false;
 
 inline int pollSockets(pollfd *entries, unsigned long count, int timeoutMs)
 {
@@ -143,6 +146,8 @@ private:
 using Socket = int;
 constexpr Socket kNoSocket = -1;
 constexpr int kDontWait = MSG_DONTWAIT;
+// A blocking receive with a time-out lets the loop look at the stop pipe.
+constexpr bool kTimedReceive = true;
 
 inline int pollSockets(pollfd *entries, unsigned long count, int timeoutMs)
 {

@@ -210,7 +210,7 @@ public:
         for (;;) {
             // Drawn after the reply went out, so the panel never slows a request down.
             if (mPanelStale) refreshPanel();
-            if (mSerial < 0 && !mController.booting()) {
+            if (hostio::kTimedReceive && mSerial < 0 && !mController.booting()) {
                 // UDP alone: a blocking receive (a short kernel time-out lets
                 // it look at the signal pipe) saves the poll call per request.
                 if (stopRequested()) return;
