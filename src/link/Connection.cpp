@@ -36,10 +36,10 @@ bool uploadFile(const HX_Dll &dll, uint16_t device, int32_t drive, const std::st
                 const std::string &remotePath, const std::function<void()> &afterStep)
 {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(localPath, ec)) return false;
+    if (!std::filesystem::is_regular_file(::localPath(localPath), ec)) return false;
     LocalFile file(localPath, "rb");
     if (!file) return false;
-    const auto length = std::filesystem::file_size(localPath, ec);
+    const auto length = std::filesystem::file_size(::localPath(localPath), ec);
     // A file the controller cannot store is not sent at all: sending it up to
     // the controller's refusal would block the window for nothing, every retry.
     if (ec || length > HX_MAX_FILE_SIZE) return false;
