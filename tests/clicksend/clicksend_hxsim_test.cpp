@@ -47,6 +47,10 @@ protected:
 
     void SetUp() override
     {
+#ifdef _WIN32
+        // Wine delivers requests to 127.0.0.2 but its replies never reach the client.
+        GTEST_SKIP() << "a second loopback address does not answer under Wine";
+#endif
         store.mProgPath = dir.path();
         store.Add(0, "127.0.0.1", 0, first.port(), 0, 0, 1, 2, 128, 16, 0);
         store.Add(0, "127.0.0.2", 0, second.port(), 0, 0, 1, 2, 192, 32, 0);
