@@ -43,7 +43,7 @@ protected:
     HxSim second{{"--udp", "127.0.0.2:0"}};
     TempDir dir;
     FMySetup store;
-    PlayListState state;
+    PlayListLocations places;
 
     void SetUp() override
     {
@@ -62,8 +62,7 @@ protected:
 
 TEST_F(ClickSendOnHxSim, PreparingUploadsThePlayListAndRestartsIt)
 {
-    state.mPlayListIndex = 2;
-    prepareDisplays(hxTable(), store, state, clickSendEntries(store));
+    prepareDisplays(hxTable(), store, places, clickSendEntries(store));
 
     const std::map<const HxSim *, std::string> positions{{&first, "3968,0,128,16"}, {&second, "3968,8,192,32"}};
     for (const auto &[sim, position] : positions) {
@@ -74,7 +73,7 @@ TEST_F(ClickSendOnHxSim, PreparingUploadsThePlayListAndRestartsIt)
         EXPECT_EQ(saves[0].at("ok"), "true");
         const auto resets = requestsNamed(*sim, "Reset");
         ASSERT_EQ(resets.size(), 1u);
-        EXPECT_EQ(resets[0].at("value"), std::to_string(2 << 16));
+        EXPECT_EQ(resets[0].at("value"), "0");
 
         const auto uploaded = readWholeFile(sim->diskPath() + "/A/PlayList.qv");
         ASSERT_TRUE(uploaded);
