@@ -244,6 +244,8 @@ void TFormMain::buildFilePage()
     StaticText16 = named(label(QStringLiteral("进入方式"), GroupBox1, 8, 22), "StaticText16");
     nEnter = named(new QComboBox(GroupBox1), "nEnter");
     nEnter->setEditable(true);
+    // Typed text stays text: it must not become a twelfth effect no controller knows.
+    nEnter->setInsertPolicy(QComboBox::NoInsert);
     nEnter->setGeometry(60, 18, 150, 21);
     for (const char *effect : {"随机", "直接显示", "向上移入", "向左移入", "溶入", "从中心向四周展开",
                                "向下移入", "向右移入", "水平百叶窗", "垂直百叶窗", "闪烁"})

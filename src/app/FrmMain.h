@@ -51,7 +51,8 @@ public:
     int32_t mLEDHeight = 0;
     bool mbClickSend = false;
     uint16_t mPwdCRC = 0;
-    PlayListState mPlayList;  // mPlayListPath and mPlayListIndex
+    // Each display's play-list location; its lastRead is mPlayListPath and mPlayListIndex.
+    PlayListLocations mPlayLists;
     // Problems of the unattended transfer, shown in the tray icon's tool tip.
     TransferReport mTransferReport;
     // An initialisation run owns the controller link: the transfer and the

@@ -54,22 +54,24 @@ int textAreaWidth(uint16_t ascPerLine)
     return ascPerLine * 6 + 2;
 }
 
-void prepareDisplays(const HX_Dll &dll, FMySetup &store, PlayListState &state,
+void prepareDisplays(const HX_Dll &dll, FMySetup &store, PlayListLocations &playLists,
                      const std::vector<std::string> &entries, const SleepFn &sleep)
 {
     const PlayListWriter writer = clickSendWriter();
     for (const auto &entry : entries) {
         const MySetupPtr record = recordOfEntry(store, entry);
         if (!record) continue;
-        const auto fetchCurrent = [&] { return GetPlayListFile(dll, *record, state, store.mProgPath, sleep); };
-        if (!writePlayList(*record, writer, state, store.mProgPath, fetchCurrent)) continue;
+        const int slot = PlayListLocations::slotOf(store, *record);
+        const auto fetchCurrent = [&] { return playLists.read(slot, dll, *record, store.mProgPath, sleep); };
+        if (!writePlayList(*record, writer, store.mProgPath, fetchCurrent)) continue;
 
         const int32_t device = NetComInitial(dll, *record);
         if (device < 0) continue;
         const auto id = static_cast<uint16_t>(device);
-        if (HXx_SendFile(dll, id, 0, state.mPlayListPath, localPlayListPath(store.mProgPath),
+        const PlayListState location = playLists.of(slot, *record);
+        if (HXx_SendFile(dll, id, 0, location.mPlayListPath, localPlayListPath(store.mProgPath),
                          RemotePlayListName)) {
-            dll.Reset(id, static_cast<int32_t>(static_cast<uint32_t>(state.mPlayListIndex) << 16));
+            dll.Reset(id, static_cast<int32_t>(static_cast<uint32_t>(location.mPlayListIndex) << 16));
         }
         dll.Close(id);
     }

@@ -35,9 +35,10 @@ int textAreaWidth(uint16_t ascPerLine);
 
 // Prepares the display of every entry, in order: writes its local play list
 // with the click-send values (the area showing C:\NULL.TXT), uploads it to
-// drive 0 into the play list's folder and restarts that play list. A display
-// whose play list cannot be written, or that cannot be reached, is passed over.
-void prepareDisplays(const HX_Dll &dll, FMySetup &store, PlayListState &state,
+// drive 0 into the folder of that display's play list and restarts it. A
+// display whose play list cannot be written, or that cannot be reached, is
+// passed over.
+void prepareDisplays(const HX_Dll &dll, FMySetup &store, PlayListLocations &playLists,
                      const std::vector<std::string> &entries, const SleepFn &sleep = sleepMilliseconds);
 
 // Shows the line on the display of every entry, in order; entries without a

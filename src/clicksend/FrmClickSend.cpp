@@ -27,9 +27,9 @@ constexpr int maxTextAreaWidth = 1200;
 
 }  // namespace
 
-TFormClickSend::TFormClickSend(FMySetup &store, PlayListState &playList, const HX_Dll &dll,
+TFormClickSend::TFormClickSend(FMySetup &store, PlayListLocations &playLists, const HX_Dll &dll,
                                int32_t language, std::function<void()> closeMainWindow, QWidget *parent)
-    : QWidget(parent, Qt::Window), mData(store), mPlayList(playList), mDll(dll), mLanguage(language),
+    : QWidget(parent, Qt::Window), mData(store), mPlayLists(playLists), mDll(dll), mLanguage(language),
       mCloseMainWindow(std::move(closeMainWindow))
 {
     setWindowTitle(QStringLiteral("发送文本"));
@@ -123,7 +123,7 @@ void TFormClickSend::TimerShowTimer()
         resize(textLeft + TextList->width() + margin, clientHeight);
         setLines({});
     }
-    prepareDisplays(mDll, mData, mPlayList, entries());
+    prepareDisplays(mDll, mData, mPlayLists, entries());
 }
 
 void TFormClickSend::setLines(std::vector<std::string> lines)

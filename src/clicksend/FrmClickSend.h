@@ -21,10 +21,10 @@ class TFormClickSend : public QWidget {
     Q_OBJECT
 
 public:
-    // The main window hands in its store, its play list state, the controller
+    // The main window hands in its store, the play-list location of each display, the controller
     // table, the language number (the ANSI code page of the text) and a way to
     // close itself; all must outlive this window.
-    TFormClickSend(FMySetup &store, PlayListState &playList, const HX_Dll &dll, int32_t language,
+    TFormClickSend(FMySetup &store, PlayListLocations &playLists, const HX_Dll &dll, int32_t language,
                    std::function<void()> closeMainWindow, QWidget *parent = nullptr);
 
     QListWidget *LEDList = nullptr;  // one ticked entry per click-send display
@@ -60,7 +60,7 @@ private:
     void placeTextList();
 
     FMySetup &mData;
-    PlayListState &mPlayList;
+    PlayListLocations &mPlayLists;
     const HX_Dll &mDll;
     int32_t mLanguage;
     std::function<void()> mCloseMainWindow;

@@ -54,7 +54,8 @@ void TFormMain::ChkFromPlayListClick()
 void TFormMain::BtnReadPlayListClick()
 {
     MySetupPtr record = selectedRecord();
-    if (!record || !GetPlayListFile(mLink, *record, mPlayList, mData.mProgPath)) return;
+    if (!record || !mPlayLists.read(PlayListLocations::slotOf(mData, *record), mLink, *record, mData.mProgPath))
+        return;
     TFormArea picker(this);
     picker.LEDWidth = mLEDWidth;
     picker.LEDHeight = mLEDHeight;

@@ -133,7 +133,8 @@ void TFormMain::storeConnectedDisplay(const ConnectionParams &params, const Conn
         mData.Add(params.mode, params.ipText, params.ledNum, params.udpPort,
                   static_cast<uint16_t>(params.comNumber), static_cast<uint32_t>(params.baudRate),
                   static_cast<uint16_t>(params.timeout), static_cast<uint16_t>(params.retries),
-                  report.width, report.height, static_cast<uint16_t>(ChkSystem->itemIndex()));
+                  report.width, report.height, static_cast<uint16_t>(ChkSystem->itemIndex()),
+                  m_String.Language);
     } else {
         mData.Replace(params.mode, params.ipText, params.ledNum, params.udpPort,
                       static_cast<uint16_t>(params.comNumber), static_cast<uint32_t>(params.baudRate),

@@ -1,6 +1,7 @@
 #include "MySetupData.h"
 
 #include "FileIO.h"
+#include "text/MyString.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -148,7 +149,7 @@ MySetupPtr FMySetup::Get(uint16_t Mode, std::string_view IP, uint16_t LedNum)
 
 void FMySetup::Add(uint16_t Mode, std::string_view IP, uint16_t LedNum, uint16_t UDP,
                    uint16_t Port, uint32_t Baudrate, uint16_t Timeout, uint16_t Retry,
-                   uint16_t LEDW, uint16_t LEDH, uint16_t nLEDS)
+                   uint16_t LEDW, uint16_t LEDH, uint16_t nLEDS, int32_t language)
 {
     for (auto &record : mSetup) {
         if (record.bUsed) continue;
@@ -166,7 +167,7 @@ void FMySetup::Add(uint16_t Mode, std::string_view IP, uint16_t LedNum, uint16_t
         record.Top = 0;
         record.Width = LEDW;
         record.Height = LEDH;
-        setShortString(record.FontName, "\xCB\xCE\xCC\xE5");  // 宋体 in GBK
+        setShortString(record.FontName, utf8ToAnsi("宋体", language));
         record.FontSize = 12;
         record.bFromFile = 1;
         setShortString(record.FileName, "");

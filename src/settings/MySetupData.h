@@ -161,9 +161,11 @@ public:
     static std::string LongToIPStr(uint32_t addr);
 
     MySetupPtr Get(uint16_t Mode, std::string_view IP, uint16_t LedNum);
+    // language (FMyString::Language) names the code page of the record's strings:
+    // the default font name "宋体" is stored in it.
     void Add(uint16_t Mode, std::string_view IP, uint16_t LedNum, uint16_t UDP, uint16_t Port,
              uint32_t Baudrate, uint16_t Timeout, uint16_t Retry, uint16_t LEDW, uint16_t LEDH,
-             uint16_t nLEDS);
+             uint16_t nLEDS, int32_t language = 0);
     void Replace(uint16_t Mode, std::string_view IP, uint16_t LedNum, uint16_t UDP, uint16_t Port,
                  uint32_t Baudrate, uint16_t Timeout, uint16_t Retry, uint16_t LEDW, uint16_t LEDH);
     void Del(uint16_t Mode, std::string_view IP, uint16_t LedNum);

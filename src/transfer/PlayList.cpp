@@ -66,19 +66,16 @@ std::string areaPosition(const MySetupType &record)
            std::to_string(record.Height);
 }
 
-bool writePlayList(MySetupType &record, const PlayListWriter &writer, PlayListState &state,
-                   const std::string &progPath, const std::function<bool()> &fetchCurrent, std::string *error)
+bool writePlayList(MySetupType &record, const PlayListWriter &writer, const std::string &progPath,
+                   const std::function<bool()> &fetchCurrent, std::string *error)
 {
     bool downloaded = false;
+    uint16_t area = record.AreaIndex;
     if (record.bFromPlayList) {
         downloaded = fetchCurrent();
-        if (!downloaded) {
-            record.AreaIndex = 1;
-            state.mPlayListPath.assign(1, '\\');  // the top level
-            state.mPlayListIndex = 0;
-        }
+        if (!downloaded) area = 1;
     } else if (writer.areaOneWithoutPlayList) {
-        record.AreaIndex = 1;
+        record.AreaIndex = area = 1;
     }
 
     const std::string path = localPlayListPath(progPath);
@@ -88,10 +85,38 @@ bool writePlayList(MySetupType &record, const PlayListWriter &writer, PlayListSt
     else
         document = freshPlayList(record, writer);
     if (!document) return false;
-    const std::string section = numbered("Program1_Screen", record.AreaIndex);
+    const std::string section = numbered("Program1_Screen", area);
     document->set(section, "ItemCount", "1");
     document->set(section, "Item1", writer.areaItem);
     return saveIni(*document, path, error);
+}
+
+PlayListState PlayListLocations::of(int slot, const MySetupType &record) const
+{
+    if (slot < 0 || slot >= _MaxItem) return {};
+    const Known &known = mDisplays[static_cast<std::size_t>(slot)];
+    if (!known.read || known.nMode != record.nMode || known.Addr != record.Addr || known.Port != record.Port)
+        return {};
+    return known.location;
+}
+
+bool PlayListLocations::read(int slot, const HX_Dll &dll, const MySetupType &record, const std::string &progPath,
+                             const SleepFn &sleep)
+{
+    PlayListState location;
+    const bool ok = GetPlayListFile(dll, record, location, progPath, sleep);
+    if (!ok) location = {std::string(1, '\\'), 0};
+    lastRead = location;
+    if (slot >= 0 && slot < _MaxItem)
+        mDisplays[static_cast<std::size_t>(slot)] = {true, record.nMode, record.Addr, record.Port, location};
+    return ok;
+}
+
+int PlayListLocations::slotOf(const FMySetup &store, const MySetupType &record)
+{
+    for (int slot = 0; slot < _MaxItem; ++slot)
+        if (&store.mSetup[slot] == &record) return slot;
+    return -1;
 }
 
 namespace {

@@ -6,15 +6,53 @@
 #include "link/Connection.h"
 #include "settings/MySetupData.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 
-// Where the controller keeps the play list last read from any controller; the
-// main window owns it, the writers and uploads use it.
+// Where a controller keeps the play list it plays.
 struct PlayListState {
     std::string mPlayListPath;   // controller folder such as "P05\", "" for the top level
     int32_t mPlayListIndex = 0;  // number of that play list
+    bool operator==(const PlayListState &) const = default;
+};
+
+// The play-list location of every display, slot by slot beside the store: the
+// one last read from that display's own controller, the top level ("", 0) when
+// none was read. A location read from one controller must never steer the
+// uploads and restarts of another. lastRead is the main window's
+// mPlayListPath and mPlayListIndex: the location of the last read from any
+// controller.
+class PlayListLocations {
+public:
+    PlayListState lastRead;
+
+    // The location the play list of the display in slot goes to and restarts from.
+    PlayListState of(int slot, const MySetupType &record) const;
+
+    // Reads the play list the record's controller plays into the local copy
+    // (GetPlayListFile) and keeps where it lives for the display in slot and in
+    // lastRead. After a failed read both name the top level ("\", 0), where the
+    // fresh play list that replaces it goes.
+    bool read(int slot, const HX_Dll &dll, const MySetupType &record, const std::string &progPath,
+              const SleepFn &sleep = sleepMilliseconds);
+
+    // The slot of a record of store, or -1 for a record outside it.
+    static int slotOf(const FMySetup &store, const MySetupType &record);
+
+private:
+    // A location together with the controller it was read from: a slot that now
+    // holds another controller (a deleted display's slot reused, another port)
+    // is at the top level again.
+    struct Known {
+        bool read = false;
+        uint16_t nMode = 0;
+        uint32_t Addr = 0;
+        uint16_t Port = 0;
+        PlayListState location;
+    };
+    std::array<Known, _MaxItem> mDisplays{};
 };
 
 // The name the local copy is written under, and the name it carries on the controller.
@@ -44,11 +82,12 @@ std::string areaPosition(const MySetupType &record);
 // Writes the local play list for the record. With bFromPlayList set, fetchCurrent
 // is asked to download the controller's list first (GetPlayListFile); when it
 // fails, or without bFromPlayList, a fresh file is written. Then the area
-// AreaIndex is patched. The file is replaced in one step; on failure error names
-// the cause and the previous file stays.
-bool writePlayList(MySetupType &record, const PlayListWriter &writer, PlayListState &state,
-                   const std::string &progPath, const std::function<bool()> &fetchCurrent,
-                   std::string *error = nullptr);
+// AreaIndex is patched. A fresh file written after a failed download has only
+// area 1, so the item goes there, while the record keeps the operator's
+// AreaIndex for the next download. The file is replaced in one step; on failure
+// error names the cause and the previous file stays.
+bool writePlayList(MySetupType &record, const PlayListWriter &writer, const std::string &progPath,
+                   const std::function<bool()> &fetchCurrent, std::string *error = nullptr);
 
 // Downloads the play list the controller of record is playing into the local
 // copy and notes its folder and number in state. A Hexalink controller is asked

@@ -27,13 +27,23 @@ bool sameName(std::string_view a, std::string_view b)
     return true;
 }
 
-// The name of a section line ("[name]"), if the line is one.
+// The name of a section line ("[name]"), if the line is one. A "[" without
+// its "]" makes no section line.
 std::optional<std::string_view> sectionName(std::string_view line)
 {
     line = trimmed(line);
     if (line.empty() || line.front() != '[') return std::nullopt;
     const auto close = line.find(']');
-    return close == std::string_view::npos ? line.substr(1) : line.substr(1, close - 1);
+    if (close == std::string_view::npos) return std::nullopt;
+    return line.substr(1, close - 1);
+}
+
+// A value in matching quotes is meant without them.
+std::string_view unquoted(std::string_view value)
+{
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
 }
 
 struct KeyLine {
@@ -44,7 +54,7 @@ struct KeyLine {
 std::optional<KeyLine> keyLine(std::string_view line)
 {
     const auto text = trimmed(line);
-    if (text.empty() || text.front() == ';' || text.front() == '[') return std::nullopt;
+    if (text.empty() || text.front() == ';' || sectionName(text)) return std::nullopt;
     const auto equals = line.find('=');
     if (equals == std::string_view::npos) return std::nullopt;
     return KeyLine{trimmed(line.substr(0, equals)), trimmed(line.substr(equals + 1))};
@@ -64,12 +74,22 @@ IniDocument IniDocument::parse(std::string_view bytes)
 {
     IniDocument document;
     while (!bytes.empty()) {
-        const auto end = bytes.find('\n');
-        std::string_view line = bytes.substr(0, end);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        document.mLines.emplace_back(line);
-        if (end == std::string_view::npos) break;
-        bytes.remove_prefix(end + 1);
+        const auto end = bytes.find_first_of("\r\n");
+        Line line{std::string(bytes.substr(0, end))};
+        if (end == std::string_view::npos) {
+            document.mLines.push_back(std::move(line));
+            break;
+        }
+        std::size_t next = end + 1;
+        // A CR that ends the text is taken as CR LF, as it always was written back.
+        if (bytes[end] == '\r' && next < bytes.size()) {
+            if (bytes[next] == '\n')
+                ++next;
+            else
+                line.loneCR = true;
+        }
+        document.mLines.push_back(std::move(line));
+        bytes.remove_prefix(next);
     }
     return document;
 }
@@ -77,7 +97,7 @@ IniDocument IniDocument::parse(std::string_view bytes)
 std::optional<std::size_t> IniDocument::findSection(std::string_view section) const
 {
     for (std::size_t i = 0; i < mLines.size(); ++i) {
-        const auto name = sectionName(mLines[i]);
+        const auto name = sectionName(mLines[i].text);
         if (name && sameName(*name, section)) return i;
     }
     return std::nullopt;
@@ -86,7 +106,7 @@ std::optional<std::size_t> IniDocument::findSection(std::string_view section) co
 std::size_t IniDocument::sectionEnd(std::size_t header) const
 {
     std::size_t end = header + 1;
-    while (end < mLines.size() && !sectionName(mLines[end])) ++end;
+    while (end < mLines.size() && !sectionName(mLines[end].text)) ++end;
     return end;
 }
 
@@ -95,8 +115,8 @@ std::optional<std::string> IniDocument::value(std::string_view section, std::str
     const auto header = findSection(section);
     if (!header) return std::nullopt;
     for (std::size_t i = *header + 1, end = sectionEnd(*header); i < end; ++i) {
-        const auto entry = keyLine(mLines[i]);
-        if (entry && sameName(entry->key, key)) return std::string(entry->value);
+        const auto entry = keyLine(mLines[i].text);
+        if (entry && sameName(entry->key, key)) return std::string(unquoted(entry->value));
     }
     return std::nullopt;
 }
@@ -108,31 +128,31 @@ void IniDocument::set(std::string_view section, std::string_view key, std::strin
         std::string header = "[";
         header += trimmed(section);
         header += ']';
-        mLines.push_back(std::move(header));
-        mLines.push_back(keyText(trimmed(key), value));
+        mLines.push_back({std::move(header)});
+        mLines.push_back({keyText(trimmed(key), value)});
         return;
     }
     const std::size_t end = sectionEnd(*header);
     std::size_t insertAt = *header + 1;
     for (std::size_t i = *header + 1; i < end; ++i) {
-        const auto entry = keyLine(mLines[i]);
+        const auto entry = keyLine(mLines[i].text);
         if (entry && sameName(entry->key, key)) {
-            mLines[i] = keyText(entry->key, value);
+            mLines[i].text = keyText(entry->key, value);
             return;
         }
         // New keys go after the section's last non-blank line, before the blank
         // lines that separate it from the next section.
-        if (!trimmed(mLines[i]).empty()) insertAt = i + 1;
+        if (!trimmed(mLines[i].text).empty()) insertAt = i + 1;
     }
-    mLines.insert(mLines.begin() + static_cast<std::ptrdiff_t>(insertAt), keyText(trimmed(key), value));
+    mLines.insert(mLines.begin() + static_cast<std::ptrdiff_t>(insertAt), Line{keyText(trimmed(key), value)});
 }
 
 std::string IniDocument::text() const
 {
     std::string out;
     for (const auto &line : mLines) {
-        out += line;
-        out += "\r\n";
+        out += line.text;
+        out += line.loneCR ? "\r" : "\r\n";
     }
     return out;
 }

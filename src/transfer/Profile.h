@@ -10,8 +10,12 @@
 #include <vector>
 
 // An INI text held line by line, so that a write changes only the line it must.
-// Reading accepts CR LF or LF line ends, a missing final line end, blanks around
-// names and "=", ";" comments and lines without "="; writing produces CR LF.
+// Read as the profile-string functions read: CR LF, LF or a lone CR ends a line,
+// the final line end may be missing, blanks around names and "=" are dropped,
+// ";" starts a comment, lines without "=" are no keys, a line is a section
+// header only with its "]", and a value in matching quotes ('' or "") is read
+// without them. Writing produces CR LF, except that a lone CR between two lines
+// stays as it was.
 class IniDocument {
 public:
     static IniDocument parse(std::string_view bytes);
@@ -26,7 +30,11 @@ public:
     std::string text() const;
 
 private:
-    std::vector<std::string> mLines;  // without line ends
+    struct Line {
+        std::string text;        // without its line end
+        bool loneCR = false;     // ended by a CR alone, written back the same way
+    };
+    std::vector<Line> mLines;
 
     std::optional<std::size_t> findSection(std::string_view section) const;
     // One past the last line of the section starting at header.

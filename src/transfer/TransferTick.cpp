@@ -58,7 +58,7 @@ bool resend(const HX_Dll &dll, const MySetupType &record, bool replay, const Wat
     return true;
 }
 
-void visit(int slot, MySetupType &record, const HX_Dll &dll, PlayListState &playList, bool replay,
+void visit(int slot, MySetupType &record, const HX_Dll &dll, PlayListLocations &playLists, bool replay,
            const std::string &progPath, TransferReport &report, const TickOptions &options)
 {
     WatchedFile file;
@@ -69,18 +69,21 @@ void visit(int slot, MySetupType &record, const HX_Dll &dll, PlayListState &play
     if (!record.TmrStart) {
         std::string error;
         const bool written = writePlayList(
-            record, transferWriter(record, file.disks.textLetter, file.shortName), playList, progPath,
-            [&] { return GetPlayListFile(dll, record, playList, progPath, options.sleep); }, &error);
+            record, transferWriter(record, file.disks.textLetter, file.shortName), progPath,
+            [&] { return playLists.read(slot, dll, record, progPath, options.sleep); }, &error);
+        // Taken before the uploads, as later visits do: a change made while the
+        // set-up runs (the restart can take the whole time-out) is sent next period.
+        const uint32_t stamp = GetFileChangeTime(file.localPath);
         if (!written) {
             // The line goes into a tool tip: the reason without the long path.
             const auto cut = error.rfind(": ");
             report.fail(slot, displayEntryText(record) + "播放列表无法写入: " +
                                   (cut == std::string::npos ? error : error.substr(cut + 2)));
             record.TmrCount = RetryTicks;
-        } else if (setUp(dll, record, playList, progPath, file)) {
+        } else if (setUp(dll, record, playLists.of(slot, record), progPath, file)) {
             report.clear(slot);
             record.TmrStart = 1;
-            record.ChangeTime = GetFileChangeTime(file.localPath);
+            record.ChangeTime = stamp;
             record.TmrCount = record.Peroid;
         } else {
             record.TmrCount = RetryTicks;
@@ -123,7 +126,7 @@ std::string TransferReport::toolTip() const
     return tip;
 }
 
-void transferTick(FMySetup &store, const HX_Dll &dll, PlayListState &playList, bool replay,
+void transferTick(FMySetup &store, const HX_Dll &dll, PlayListLocations &playLists, bool replay,
                   const std::string &progPath, TransferReport &report, const TickOptions &options)
 {
     for (int slot = 0; slot < _MaxItem; ++slot) {
@@ -133,7 +136,7 @@ void transferTick(FMySetup &store, const HX_Dll &dll, PlayListState &playList, b
             --record.TmrCount;
             continue;
         }
-        visit(slot, record, dll, playList, replay, progPath, report, options);
+        visit(slot, record, dll, playLists, replay, progPath, report, options);
         --record.TmrCount;  // 16-bit: a period of 0 wraps to 65535
     }
 }

@@ -35,6 +35,7 @@ struct TickOptions {
     int32_t language = 0;  // code page of the records' file names (FMyString::Language)
 };
 
-// One tick of TransferTimer. replay is ChkReplay; progPath holds the local play list.
-void transferTick(FMySetup &store, const HX_Dll &dll, PlayListState &playList, bool replay,
+// One tick of TransferTimer. playLists holds each display's play-list location;
+// replay is ChkReplay; progPath holds the local play list.
+void transferTick(FMySetup &store, const HX_Dll &dll, PlayListLocations &playLists, bool replay,
                   const std::string &progPath, TransferReport &report, const TickOptions &options = {});

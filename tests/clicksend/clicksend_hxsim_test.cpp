@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -43,7 +44,7 @@ protected:
     HxSim second{{"--udp", "127.0.0.2:0"}};
     TempDir dir;
     FMySetup store;
-    PlayListState state;
+    PlayListLocations places;
 
     void SetUp() override
     {
@@ -66,8 +67,7 @@ protected:
 
 TEST_F(ClickSendOnHxSim, PreparingUploadsThePlayListAndRestartsIt)
 {
-    state.mPlayListIndex = 2;
-    prepareDisplays(hxTable(), store, state, clickSendEntries(store));
+    prepareDisplays(hxTable(), store, places, clickSendEntries(store));
 
     const std::map<const HxSim *, std::string> positions{{&first, "3968,0,128,16"}, {&second, "3968,8,192,32"}};
     for (const auto &[sim, position] : positions) {
@@ -78,7 +78,7 @@ TEST_F(ClickSendOnHxSim, PreparingUploadsThePlayListAndRestartsIt)
         EXPECT_EQ(saves[0].at("ok"), "true");
         const auto resets = requestsNamed(*sim, "Reset");
         ASSERT_EQ(resets.size(), 1u);
-        EXPECT_EQ(resets[0].at("value"), std::to_string(2 << 16));
+        EXPECT_EQ(resets[0].at("value"), "0");
 
         const auto uploaded = readWholeFile(sim->diskPath() + "/A/PlayList.qv");
         ASSERT_TRUE(uploaded);
@@ -87,6 +87,46 @@ TEST_F(ClickSendOnHxSim, PreparingUploadsThePlayListAndRestartsIt)
         EXPECT_EQ(playList.value("Program1_Screen1", "Position"), position);
         EXPECT_EQ(playList.value("Program1_Screen1", "Item1"), "X,C:\\NULL.TXT,1,1,60000");
     }
+}
+
+// One controller plays its list 7 of three areas, the display there takes
+// area 3 from it; the other controller also holds a list 7 but plays none.
+TEST(ClickSendOnTwoControllers, EachDisplayIsPreparedInThePlayListOfItsOwnController)
+{
+    HxSim playing({"--play", "0:7"});
+    HxSim plain({"--udp", "127.0.0.2:0"});
+    const std::string three = "[Program1]\r\nScreen=3\r\n[Program1_Screen1]\r\nItem1=X,A:\\ONE.TXT,1,1,1\r\n"
+                              "[Program1_Screen2]\r\nItem1=X,A:\\TWO.TXT,1,1,1\r\n"
+                              "[Program1_Screen3]\r\nItemCount=2\r\nItem1=X,A:\\THREE.TXT,1,1,1\r\n";
+    const std::string ownSeven = "[Program1]\r\nScreen=1\r\n";
+    TempDir dir;
+    std::filesystem::create_directories(playing.diskPath() + "/A/P07");
+    std::filesystem::create_directories(plain.diskPath() + "/A/P07");
+    ASSERT_TRUE(replaceFileAtomically(playing.diskPath() + "/A/P07/PlayList.Qv", three));
+    ASSERT_TRUE(replaceFileAtomically(plain.diskPath() + "/A/P07/PlayList.Qv", ownSeven));
+
+    FMySetup store;
+    store.mProgPath = dir.path();
+    store.Add(0, "127.0.0.1", 0, playing.port(), 0, 0, 1, 2, 128, 16, 0);
+    store.Add(0, "127.0.0.2", 0, plain.port(), 0, 0, 1, 2, 128, 16, 0);
+    for (int i : {0, 1}) store.mSetup[i].bFromFile = 0;
+    store.mSetup[0].bFromPlayList = 1;
+    store.mSetup[0].AreaIndex = 3;
+    store.mSetup[1].AreaIndex = 1;
+    PlayListLocations places;
+    prepareDisplays(hxTable(), store, places, clickSendEntries(store));
+
+    std::string patched = three;
+    const std::string area3 = "ItemCount=2\r\nItem1=X,A:\\THREE.TXT,1,1,1";
+    patched.replace(patched.find(area3), area3.size(), "ItemCount=1\r\nItem1=X,C:\\NULL.TXT,1,1,60000");
+    EXPECT_EQ(readWholeFile(playing.diskPath() + "/A/P07/PlayList.Qv"), patched);
+    EXPECT_EQ(requestsNamed(playing, "Reset").at(0).at("value"), std::to_string(7 << 16));
+
+    EXPECT_EQ(readWholeFile(plain.diskPath() + "/A/P07/PlayList.Qv"), ownSeven);
+    const auto fresh = readWholeFile(plain.diskPath() + "/A/PlayList.qv");
+    ASSERT_TRUE(fresh);
+    EXPECT_EQ(IniDocument::parse(*fresh).value("Program1_Screen1", "Item1"), "X,C:\\NULL.TXT,1,1,60000");
+    EXPECT_EQ(requestsNamed(plain, "Reset").at(0).at("value"), "0");
 }
 
 TEST_F(ClickSendOnHxSim, ALineFromAUtf8OrGbkFileReachesEveryDisplayAlike)

@@ -118,18 +118,18 @@ TEST_F(ClickSendStore, AnUnreachableDisplayIsPassedOver)
 TEST_F(ClickSendStore, PreparingUploadsThePlayListAndRestartsIt)
 {
     FakeHx fake;
-    PlayListState state{"P05\\", 5};
+    PlayListLocations places;
     store.mSetup[0].AreaIndex = 1;
-    store.mSetup[1].AreaIndex = 1;
-    prepareDisplays(fake.dll(), store, state, {"[192.168.  1. 10] "});
+    prepareDisplays(fake.dll(), store, places, {"[192.168.  1. 10] "});
 
+    // Nothing was read from this controller: its play list lives at the top level.
     const auto saves = fake.callsNamed("SaveToFile");
     ASSERT_EQ(saves.size(), 1u);
-    EXPECT_EQ(saves[0].rfind("SaveToFile(43200,0,P05\\PlayList.qv,", 0), 0u) << saves[0];
-    EXPECT_EQ(fake.callsNamed("Reset"), (Lines{"Reset(43200," + std::to_string(5 << 16) + ")"}));
+    EXPECT_EQ(saves[0].rfind("SaveToFile(43200,0,PlayList.qv,", 0), 0u) << saves[0];
+    EXPECT_EQ(fake.callsNamed("Reset"), (Lines{"Reset(43200,0)"}));
     EXPECT_EQ(fake.calls().back(), "Close(43200)");
 
-    const std::string *uploaded = fake.file(0, "P05\\PLAYLIST.QV");
+    const std::string *uploaded = fake.file(0, "PLAYLIST.QV");
     ASSERT_NE(uploaded, nullptr);
     const auto sent = IniDocument::parse(*uploaded);
     EXPECT_EQ(sent.value("Program1", "MainScreen"), "3");
@@ -137,28 +137,49 @@ TEST_F(ClickSendStore, PreparingUploadsThePlayListAndRestartsIt)
     EXPECT_EQ(sent.value("Program1_Screen1", "Item1"), "X,C:\\NULL.TXT,1,1,60000");
 }
 
+TEST_F(ClickSendStore, EachDisplayGoesToTheFolderReadFromItsOwnController)
+{
+    FakeHx fake;
+    PlayListLocations places;
+    store.mSetup[0].bFromPlayList = 1;
+    store.mSetup[0].AreaIndex = 1;
+    fake.setPlayInfo(0, 5);
+    fake.putFile(0, "P05\\PlayList.Qv", "[Program1]\r\nScreen=1\r\n");
+    prepareDisplays(fake.dll(), store, places, clickSendEntries(store));
+
+    const auto saves = fake.callsNamed("SaveToFile");
+    ASSERT_EQ(saves.size(), 2u);
+    EXPECT_EQ(saves[0].rfind("SaveToFile(43200,0,P05\\PlayList.qv,", 0), 0u) << saves[0];
+    EXPECT_EQ(saves[1].rfind("SaveToFile(3,0,PlayList.qv,", 0), 0u) << saves[1];
+    EXPECT_EQ(fake.callsNamed("Reset"), (Lines{"Reset(43200," + std::to_string(5 << 16) + ")", "Reset(3,0)"}));
+    EXPECT_EQ(places.lastRead, (PlayListState{"P05\\", 5}));
+}
+
 TEST_F(ClickSendStore, AFailedUploadRestartsNothingButCloses)
 {
     FakeHx fake;
-    PlayListState state;
+    PlayListLocations places;
     fake.failCall("SaveToFile");
-    prepareDisplays(fake.dll(), store, state, clickSendEntries(store));
+    prepareDisplays(fake.dll(), store, places, clickSendEntries(store));
     EXPECT_TRUE(fake.callsNamed("Reset").empty());
     EXPECT_EQ(fake.callsNamed("Close"), (Lines{"Close(43200)", "Close(3)"}));
 }
 
-TEST_F(ClickSendStore, AFailedFetchFallsBackToAFreshPlayList)
+TEST_F(ClickSendStore, AFailedFetchFallsBackToAFreshPlayListAndKeepsTheChosenArea)
 {
     FakeHx fake;
-    PlayListState state{"P07\\", 7};
+    PlayListLocations places;
     store.mSetup[1].bFromPlayList = 1;
     store.mSetup[1].AreaIndex = 3;
     fake.failCall("GetPlayInfo");
-    prepareDisplays(fake.dll(), store, state, {"[  3] "}, [](int) {});
-    EXPECT_EQ(int{store.mSetup[1].AreaIndex}, 1);
-    EXPECT_EQ(state.mPlayListPath, "\\");
-    EXPECT_EQ(state.mPlayListIndex, 0);
+    prepareDisplays(fake.dll(), store, places, {"[  3] "}, [](int) {});
+    EXPECT_EQ(int{store.mSetup[1].AreaIndex}, 3);
+    EXPECT_EQ(places.of(1, store.mSetup[1]), (PlayListState{"\\", 0}));
+    EXPECT_EQ(fake.callsNamed("SaveToFile").at(0).rfind("SaveToFile(3,0,PlayList.qv,", 0), 0u);
     EXPECT_EQ(fake.callsNamed("Reset"), (Lines{"Reset(3,0)"}));
+    const auto sent = IniDocument::parse(*fake.file(0, "PLAYLIST.QV"));
+    EXPECT_EQ(sent.value("Program1_Screen1", "Item1"), "X,C:\\NULL.TXT,1,1,60000");
+    EXPECT_EQ(sent.value("Program1_Screen3", "Item1"), std::nullopt);
 }
 
 TEST(TextFileToAnsi, Utf8WithOrWithoutMarkAndGbkGiveTheSameBytes)

@@ -23,7 +23,7 @@ class ClickSendWindow : public testing::Test {
 protected:
     TempDir dir;
     FMySetup store;
-    PlayListState playList;
+    PlayListLocations playList;
     FakeHx fake;
     Dialogs::Script script;
     int mainWindowCloses = 0;

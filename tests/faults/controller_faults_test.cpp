@@ -187,7 +187,7 @@ TEST(VanishingController, ControllerGoneMidUploadGetsTheFileAfterItIsBack)
     record = first.display();
     setShortString(record.FileName, dir.file("news.txt"));
     store.Enable(true);
-    PlayListState playList;
+    PlayListLocations playList;
     TransferReport report;
     const auto tick = [&] { transferTick(store, hxTable(), playList, false, dir.path(), report); };
 

@@ -61,7 +61,7 @@ protected:
     TempDir dir;
     const std::string watched = dir.file("news.txt");
     FMySetup store;
-    PlayListState playList;
+    PlayListLocations playList;
     TransferReport report;
     int changes = 0;
 };

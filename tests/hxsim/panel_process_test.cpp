@@ -58,7 +58,7 @@ TEST(PanelProcess, InitialisedControllerShowsTheWatchedFile)
     record.Drv = 2;
     record.Enter = 1;
     setShortString(record.FileName, watched);
-    PlayListState playList;
+    PlayListLocations playList;
     TransferReport report;
     transferTick(store, hxTable(), playList, true, work.path(), report);
     ASSERT_TRUE(record.TmrStart);

@@ -166,9 +166,9 @@ TEST_F(InitialPageTest, TraditionalChineseRunMakesTheBig5Library)
 
 TEST_F(InitialPageTest, AreaPickedFromTheControllersPlayListFillsTheAreaFields)
 {
-    HxSim sim({"--size", "192x64"});
-    std::filesystem::create_directories(sim.diskPath() + "/A/P00");
-    std::ofstream(sim.diskPath() + "/A/P00/PlayList.Qv", std::ios::binary)
+    HxSim sim({"--size", "192x64", "--play", "0:7"});
+    std::filesystem::create_directories(sim.diskPath() + "/A/P07");
+    std::ofstream(sim.diskPath() + "/A/P07/PlayList.Qv", std::ios::binary)
         << "[Program1]\r\nScreen=3\r\n[Program1_Screen1]\r\nPosition=4032,0,64,32\r\n"
            "[Program1_Screen2]\r\nPosition=4096,0,64,32\r\n[Program1_Screen3]\r\nPosition=4160,32,64,32\r\n";
     TFormMain &w = startWithDisplay(sim.port());
@@ -196,4 +196,8 @@ TEST_F(InitialPageTest, AreaPickedFromTheControllersPlayListFillsTheAreaFields)
     EXPECT_EQ(w.vWidth->value(), 64);
     EXPECT_EQ(w.vHeight->value(), 32);
     EXPECT_EQ(+w.mData.mSetup[0].AreaIndex, 3);
+    // Where that play list lives is this display's, and the window's last read.
+    const PlayListState seven{"P07\\", 7};
+    EXPECT_EQ(w.mPlayLists.of(0, w.mData.mSetup[0]), seven);
+    EXPECT_EQ(w.mPlayLists.lastRead, seven);
 }

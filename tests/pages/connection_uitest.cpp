@@ -73,6 +73,24 @@ TEST_F(ConnectionPageTest, NewNetworkDisplayIsStoredAfterASuccessfulTestWithName
     EXPECT_NE(std::find(ops.begin(), ops.end(), "GetLEDConfig"), ops.end());
 }
 
+TEST_F(ConnectionPageTest, OnATraditionalChineseSystemTheNewDisplaysFontIsStoredInBig5)
+{
+    HxSim sim;
+    setenv("LC_ALL", "zh_TW.UTF-8", 1);
+    TFormMain &w = startShown();
+    setenv("LC_ALL", "C.UTF-8", 1);
+    ASSERT_EQ(w.m_String.Language, 1);
+    enterNetworkDisplay("127.0.0.1", sim.port());
+
+    FMySetup saved = storedFile();
+    const MySetupPtr record = saved.Get(0, "127.0.0.1", 0);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(shortString(record->FontName), "\xA7\xBA\xCA\x5E");  // 宋体 in Big5
+    w.LEDList->setCurrentIndex(0);
+    w.LEDListChange();
+    EXPECT_EQ(w.FontDlg.family(), QStringLiteral("宋体"));  // the face the initialisation page uses
+}
+
 TEST_F(ConnectionPageTest, FailedTestStoresNothingAndKeepsThePagesLocked)
 {
     uint16_t silentPort;

@@ -8,6 +8,7 @@
 #include "QtMainWindowFixture.h"
 #include "TempDir.h"
 
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -96,6 +97,33 @@ TEST_F(FilePageTest, ConfirmingThePageStoresTheWatchSettingsAndStopsEveryWatch)
     w.nEnter->setEditText(QStringLiteral("闪烁两下"));
     w.BtnFileOKClick();
     EXPECT_EQ(+w.mData.mSetup[0].Enter, 65535);
+}
+
+TEST_F(FilePageTest, TypedEffectTextConfirmedWithReturnIsNoTwelfthEffect)
+{
+    HxSim sim;
+    storeWatchingDisplay(sim);
+    TFormMain &w = start();
+    w.LEDList->setCurrentIndex(0);
+    w.LEDListChange();
+    ASSERT_EQ(w.nEnter->count(), 11);
+    QLineEdit *typed = w.nEnter->lineEdit();
+    QTest::keyClick(typed, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(typed, QStringLiteral("fast blink"));
+    QTest::keyClick(typed, Qt::Key_Return);
+    EXPECT_EQ(w.nEnter->count(), 11);
+    EXPECT_EQ(w.nEnter->currentText(), QStringLiteral("fast blink"));
+    EXPECT_TRUE(w.BtnFileOK->isEnabled());
+
+    QTest::mouseClick(w.BtnFileOK, Qt::LeftButton);
+    EXPECT_EQ(+w.mData.mSetup[0].Enter, 65535);
+    EXPECT_EQ(+storedFile().mSetup[0].Enter, 65535);
+
+    // Shown again, the display has no effect selected and the list is as it was.
+    w.LEDListChange();
+    EXPECT_EQ(w.nEnter->currentIndex(), -1);
+    EXPECT_EQ(w.nEnter->count(), 11);
+    EXPECT_EQ(w.nEnter->findText(QStringLiteral("fast blink")), -1);
 }
 
 TEST_F(FilePageTest, ChoosingTheSameFileAgainLeavesNothingToConfirm)

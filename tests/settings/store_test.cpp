@@ -1,6 +1,7 @@
 #include "FileIO.h"
 #include "MySetupData.h"
 #include "TempDir.h"
+#include "text/MyString.h"
 
 #include <gtest/gtest.h>
 
@@ -56,6 +57,16 @@ TEST(SettingsRecord, AddedNetworkDisplayHasTheDocumentedBytes)
     for (std::size_t i = 0; i < sizeof record; ++i)
         EXPECT_EQ(static_cast<uint8_t>(all[i]), static_cast<uint8_t>(want[i])) << "offset " << i;
     EXPECT_EQ(bytesAt(record, 5, 4), "\xC0\xA8\x01\x0A");
+}
+
+TEST(SettingsRecord, DefaultFontNameIsInTheLanguagesCodePage)
+{
+    FMySetup store;
+    store.Add(0, "10.1.1.100", 0, 27694, 1, 2400, 2, 2, 128, 32, 0, 1);  // Traditional Chinese: Big5
+    store.Add(0, "10.1.1.101", 0, 27694, 1, 2400, 2, 2, 128, 32, 0, 0);  // GBK
+    EXPECT_EQ(bytesAt(store.mSetup[0], 31, 5), "\x04\xA7\xBA\xCA\x5E");
+    EXPECT_EQ(bytesAt(store.mSetup[1], 31, 5), "\x04\xCB\xCE\xCC\xE5");
+    EXPECT_EQ(ansiToUtf8(shortString(store.mSetup[0].FontName), 1), "宋体");
 }
 
 TEST(SettingsFile, FirstSaveWritesTheWholeTable)

@@ -176,6 +176,11 @@ void FakeHx::failCall(const std::string &name, int n)
     mFailures[name].push_back(n);
 }
 
+void FakeHx::duringCall(const std::string &name, int n, std::function<void()> action)
+{
+    mActions[{name, n}] = std::move(action);
+}
+
 void FakeHx::putFile(int drive, const std::string &path, const std::string &content)
 {
     mFiles[{drive, upper(path)}] = content;
@@ -191,6 +196,7 @@ bool FakeHx::record(const std::string &name, const std::string &arguments)
 {
     mCalls.push_back(name + "(" + arguments + ")");
     const int number = ++mCounts[name];
+    if (const auto action = mActions.find({name, number}); action != mActions.end()) action->second();
     const auto failures = mFailures.find(name);
     if (failures == mFailures.end()) return true;
     const auto &numbers = failures->second;

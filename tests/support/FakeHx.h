@@ -6,6 +6,7 @@
 #include "link/HX_Dll.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -30,6 +31,10 @@ public:
     // The n-th call (1-based) of function name fails; n = 0 makes every call fail.
     void failCall(const std::string &name, int n = 0);
 
+    // Runs action inside the n-th call (1-based) of function name, before it
+    // returns: what changes while the controller is busy with that call.
+    void duringCall(const std::string &name, int n, std::function<void()> action);
+
     // Files on the controller, by drive and upper-cased path.
     void putFile(int drive, const std::string &path, const std::string &content);
     const std::string *file(int drive, const std::string &path) const;
@@ -41,6 +46,7 @@ private:
     std::vector<std::string> mCalls;
     std::map<std::string, std::vector<int>> mFailures;  // name -> call numbers, 0 = all
     std::map<std::string, int> mCounts;
+    std::map<std::pair<std::string, int>, std::function<void()>> mActions;
     std::map<std::pair<int, std::string>, std::string> mFiles;
     std::string mPending;   // bytes sent since the last save
     std::string mLoaded;    // the file made ready by LoadFromFile

@@ -4,6 +4,7 @@
 #include "link/HX_Dll.h"
 #include "settings/FileIO.h"
 #include "text/MyString.h"
+#include "transfer/Profile.h"
 #include "transfer/TransferTick.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 namespace fs = std::filesystem;
 
@@ -33,6 +35,33 @@ long countOf(const HxSim &sim, const std::string &op)
 {
     const auto requests = sim.requests();
     return std::count_if(requests.begin(), requests.end(), [&](const auto &r) { return r.at("op") == op; });
+}
+
+std::vector<std::map<std::string, std::string>> requestsNamed(const HxSim &sim, const std::string &op)
+{
+    std::vector<std::map<std::string, std::string>> found;
+    for (auto &request : sim.requests())
+        if (request["op"] == op) found.push_back(request);
+    return found;
+}
+
+// The play list a controller plays: three areas, each showing its own file.
+const std::string ThreeAreas = "[Program1]\r\nTimer1=01120131010700002359\r\nMainScreen=1\r\nScreen=3\r\n"
+                               "[Program1_Screen1]\r\nPosition=3968,0,128,16\r\nItemCount=1\r\n"
+                               "Item1=X,A:\\ONE.TXT,1,1,1\r\n"
+                               "[Program1_Screen2]\r\nPosition=4032,16,64,16\r\nItemCount=1\r\n"
+                               "Item1=X,A:\\TWO.TXT,1,1,1\r\n"
+                               "[Program1_Screen3]\r\nPosition=4096,16,64,16\r\nItemCount=2\r\n"
+                               "Item1=X,A:\\THREE.TXT,1,1,1\r\nItem2=X,A:\\MORE.TXT,1,1,1\r\n";
+
+// A display of sim watching path from the first tick on, on C:.
+MySetupType watchingDisplay(const HxSim &sim, const char *address, const std::string &path)
+{
+    MySetupType record = sim.display(0, 2);
+    record.Addr = FMySetup::IPStrToLong(address);
+    record.TmrEnable = 1;
+    setShortString(record.FileName, path);
+    return record;
 }
 
 class CurrentPlayList : public ::testing::Test {
@@ -106,7 +135,7 @@ TEST(WatchedFile, ArrivesUnderItsShortNameAndAgainWhenChanged)
     record.Speed = 3;
     record.Stay = 5;
     setShortString(record.FileName, utf8ToAnsi(watched));
-    PlayListState playList;
+    PlayListLocations playList;
     TransferReport report;
     const auto tick = [&] { transferTick(store, hxTable(), playList, true, prog.path(), report); };
 
@@ -128,4 +157,78 @@ TEST(WatchedFile, ArrivesUnderItsShortNameAndAgainWhenChanged)
     EXPECT_EQ(readFile(sim.diskPath() + "/C/NEWS~1.TXT"), second);
     EXPECT_EQ(countOf(sim, "SaveToFile"), 3);
     EXPECT_EQ(countOf(sim, "Reset"), 2);
+}
+
+// Display A plays list 7 of its controller and takes its area from there;
+// display B, on another controller that also holds a list 7 but plays none,
+// does not. Each controller keeps its own lists.
+TEST(TwoControllers, EachDisplayUsesThePlayListOfItsOwnController)
+{
+    HxSim playing({"--play", "0:7"});
+    HxSim plain({"--udp", "127.0.0.2:0"});
+    const std::string ownSeven = "[Program1]\r\nScreen=1\r\n[Program1_Screen1]\r\nItem1=X,A:\\MINE.TXT,1,1,1\r\n";
+    putFile(playing.diskPath() + "/A/P07/PlayList.Qv", ThreeAreas);
+    putFile(plain.diskPath() + "/A/P07/PlayList.Qv", ownSeven);
+    TempDir prog;
+    prog.write("a.txt", "text of A");
+    prog.write("b.txt", "text of B");
+
+    FMySetup store;
+    MySetupType &a = store.mSetup[0] = watchingDisplay(playing, "127.0.0.1", prog.file("a.txt"));
+    a.bFromPlayList = 1;
+    a.AreaIndex = 2;
+    MySetupType &b = store.mSetup[1] = watchingDisplay(plain, "127.0.0.2", prog.file("b.txt"));
+    PlayListLocations playLists;
+    TransferReport report;
+    transferTick(store, hxTable(), playLists, true, prog.path(), report);
+    ASSERT_TRUE(a.TmrStart && b.TmrStart);
+
+    EXPECT_EQ(readFile(playing.diskPath() + "/C/A.TXT"), "text of A");
+    EXPECT_EQ(readFile(plain.diskPath() + "/C/B.TXT"), "text of B");
+
+    std::string expected = ThreeAreas;
+    expected.replace(expected.find("X,A:\\TWO.TXT,1,1,1"), 18, "X,C:\\A.TXT,0,5,5");
+    EXPECT_EQ(readFile(playing.diskPath() + "/A/P07/PlayList.Qv"), expected);
+    EXPECT_FALSE(fs::exists(playing.diskPath() + "/A/PlayList.qv"));
+    EXPECT_EQ(requestsNamed(playing, "Reset").at(0).at("value"), std::to_string(7 << 16));
+
+    EXPECT_EQ(readFile(plain.diskPath() + "/A/P07/PlayList.Qv"), ownSeven);
+    const auto fresh = IniDocument::parse(readFile(plain.diskPath() + "/A/PlayList.qv"));
+    EXPECT_EQ(fresh.value("Program1", "Screen"), "1");
+    EXPECT_EQ(fresh.value("Program1_Screen1", "Item1"), "X,C:\\B.TXT,0,5,5");
+    EXPECT_EQ(requestsNamed(plain, "Reset").at(0).at("value"), "0");
+    EXPECT_TRUE(requestsNamed(plain, "GetPlayInfo").empty());
+}
+
+// The first visit finds the controller's list 7 missing (and no text file yet):
+// the fresh play list it sends instead has one area, yet the operator's area 2
+// stays chosen, so the next visit patches area 2 of the real list.
+TEST(FirstVisit, AFailedReadKeepsTheChosenAreaForTheNextVisit)
+{
+    HxSim sim({"--play", "0:7"});
+    TempDir prog;
+    FMySetup store;
+    MySetupType &record = store.mSetup[0] = watchingDisplay(sim, "127.0.0.1", prog.file("news.txt"));
+    record.bFromPlayList = 1;
+    record.AreaIndex = 2;
+    PlayListLocations playLists;
+    TransferReport report;
+    const auto tick = [&] { transferTick(store, hxTable(), playLists, true, prog.path(), report); };
+
+    tick();
+    ASSERT_FALSE(record.TmrStart);
+    EXPECT_EQ(+record.AreaIndex, 2);
+    const auto fallback = IniDocument::parse(readFile(sim.diskPath() + "/A/PlayList.qv"));
+    EXPECT_EQ(fallback.value("Program1_Screen1", "Item1"), "X,C:\\,0,5,5");  // no file, no short name yet
+    EXPECT_EQ(fallback.value("Program1_Screen2", "Item1"), std::nullopt);
+
+    putFile(sim.diskPath() + "/A/P07/PlayList.Qv", ThreeAreas);
+    prog.write("news.txt", "news");
+    for (int i = 0; i < 8; ++i) tick();
+    ASSERT_TRUE(record.TmrStart);
+    std::string expected = ThreeAreas;
+    expected.replace(expected.find("X,A:\\TWO.TXT,1,1,1"), 18, "X,C:\\NEWS.TXT,0,5,5");
+    EXPECT_EQ(readFile(sim.diskPath() + "/A/P07/PlayList.Qv"), expected);
+    EXPECT_EQ(readFile(sim.diskPath() + "/C/NEWS.TXT"), "news");
+    EXPECT_EQ(+record.AreaIndex, 2);
 }

@@ -40,7 +40,6 @@ MySetupType newsDisplay()
 class PlayListWriting : public ::testing::Test {
 protected:
     TempDir dir;
-    PlayListState state{"P03\\", 3};
     int fetches = 0;
     bool fetchSucceeds = false;
     std::function<bool()> fetch = [this] {
@@ -57,13 +56,11 @@ TEST_F(PlayListWriting, FreshTransferFileWithTheDisplaysArea)
 {
     MySetupType record = newsDisplay();
     record.AreaIndex = 4;
-    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), state, dir.path(), fetch));
+    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), dir.path(), fetch));
     EXPECT_EQ(written(), FreshHead + "MainScreen=1\r\nScreen=1\r\n[Program1_Screen1]\r\nPosition=3968,0,128,32\r\n"
                                      "ItemCount=1\r\nItem1=X,C:\\NEWS.TXT,1,4,5\r\n");
     EXPECT_EQ(+record.AreaIndex, 1);
     EXPECT_EQ(fetches, 0);
-    EXPECT_EQ(state.mPlayListPath, "P03\\");
-    EXPECT_EQ(state.mPlayListIndex, 3);
 }
 
 TEST_F(PlayListWriting, TransferAreaItemNamesTheTextDisk)
@@ -71,7 +68,7 @@ TEST_F(PlayListWriting, TransferAreaItemNamesTheTextDisk)
     MySetupType record = newsDisplay();
     record.Left = 16;
     record.Top = 8;
-    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'B', "NEWS.TXT"), state, dir.path(), fetch));
+    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'B', "NEWS.TXT"), dir.path(), fetch));
     const std::string text = written();
     EXPECT_NE(text.find("Position=3984,8,128,32\r\n"), std::string::npos);
     EXPECT_NE(text.find("Item1=X,B:\\NEWS.TXT,1,4,5\r\n"), std::string::npos);
@@ -83,7 +80,7 @@ TEST_F(PlayListWriting, DownloadedListHasOnlyItsAreaPatched)
     record.bFromPlayList = 1;
     record.AreaIndex = 2;
     fetchSucceeds = true;
-    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), state, dir.path(), fetch));
+    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), dir.path(), fetch));
     std::string expected = Downloaded;
     expected.replace(expected.find("ItemCount=2"), 11, "ItemCount=1");
     expected.replace(expected.find("Item1=X,A:\\OLD.TXT,1,1,1"), 24, "Item1=X,C:\\NEWS.TXT,1,4,5");
@@ -94,23 +91,34 @@ TEST_F(PlayListWriting, DownloadedListHasOnlyItsAreaPatched)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
-TEST_F(PlayListWriting, FailedDownloadFallsBackToAFreshFile)
+TEST_F(PlayListWriting, FailedDownloadFallsBackToAFreshFileAndKeepsTheChosenArea)
 {
     MySetupType record = newsDisplay();
     record.bFromPlayList = 1;
     record.AreaIndex = 3;
-    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), state, dir.path(), fetch));
-    EXPECT_EQ(+record.AreaIndex, 1);
-    EXPECT_EQ(state.mPlayListPath, "\\");
-    EXPECT_EQ(state.mPlayListIndex, 0);
-    EXPECT_EQ(written().find("[Program1_Screen3]"), std::string::npos);
+    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), dir.path(), fetch));
+    // The fresh file's only area shows the text; the operator's area is read again next time.
+    EXPECT_EQ(written(), FreshHead + "MainScreen=1\r\nScreen=1\r\n[Program1_Screen1]\r\nPosition=3968,0,128,32\r\n"
+                                     "ItemCount=1\r\nItem1=X,C:\\NEWS.TXT,1,4,5\r\n");
+    EXPECT_EQ(+record.AreaIndex, 3);
+
+    MySetupType clickSend = newsDisplay();
+    clickSend.bFromPlayList = 1;
+    clickSend.AreaIndex = 2;
+    ASSERT_TRUE(writePlayList(clickSend, clickSendWriter(), dir.path(), fetch));
+    EXPECT_NE(written().find("[Program1_Screen1]\r\nPosition=3968,0,128,32\r\nItemCount=1\r\n"
+                             "Item1=X,C:\\NULL.TXT,1,1,60000\r\n"),
+              std::string::npos);
+    EXPECT_EQ(written().find("Program1_Screen2"), std::string::npos);
+    EXPECT_EQ(+clickSend.AreaIndex, 2);
+    EXPECT_EQ(fetches, 2);
 }
 
 TEST_F(PlayListWriting, ClickSendKeepsItsAreaIndexOutsideTheCount)
 {
     MySetupType record = newsDisplay();
     record.AreaIndex = 3;
-    ASSERT_TRUE(writePlayList(record, clickSendWriter(), state, dir.path(), fetch));
+    ASSERT_TRUE(writePlayList(record, clickSendWriter(), dir.path(), fetch));
     EXPECT_EQ(written(), FreshHead + "MainScreen=3\r\nScreen=1\r\n[Program1_Screen1]\r\nPosition=3968,0,128,32\r\n"
                                      "ItemCount=1\r\nItem1=X,TEST.TXT,1,1,1\r\n"
                                      "[Program1_Screen3]\r\nItemCount=1\r\nItem1=X,C:\\NULL.TXT,1,1,60000\r\n");
@@ -120,7 +128,7 @@ TEST_F(PlayListWriting, ClickSendKeepsItsAreaIndexOutsideTheCount)
 TEST_F(PlayListWriting, ClickSendWithAreaIndexZero)
 {
     MySetupType record = newsDisplay();
-    ASSERT_TRUE(writePlayList(record, clickSendWriter(), state, dir.path(), fetch));
+    ASSERT_TRUE(writePlayList(record, clickSendWriter(), dir.path(), fetch));
     EXPECT_NE(written().find("Item1=X,TEST.TXT,1,1,1\r\n[Program1_Screen0]\r\nItemCount=1\r\n"
                              "Item1=X,C:\\NULL.TXT,1,1,60000\r\n"),
               std::string::npos);
@@ -131,7 +139,7 @@ TEST_F(PlayListWriting, ClickSendAreaOneOverwritesTheFreshItem)
 {
     MySetupType record = newsDisplay();
     record.AreaIndex = 1;
-    ASSERT_TRUE(writePlayList(record, clickSendWriter(), state, dir.path(), fetch));
+    ASSERT_TRUE(writePlayList(record, clickSendWriter(), dir.path(), fetch));
     EXPECT_NE(written().find("ItemCount=1\r\nItem1=X,C:\\NULL.TXT,1,1,60000\r\n"), std::string::npos);
     EXPECT_EQ(written().find("TEST.TXT"), std::string::npos);
 }
@@ -140,7 +148,7 @@ TEST_F(PlayListWriting, ExistingFileInAnotherCaseIsReplaced)
 {
     dir.write("playlist.qv", "[Old]\r\nx=1\r\n");
     MySetupType record = newsDisplay();
-    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), state, dir.path(), fetch));
+    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), dir.path(), fetch));
     EXPECT_EQ(dir.read("playlist.qv").rfind(FreshHead, 0), 0u);
 #ifndef _WIN32  // one file under both spellings there
     EXPECT_FALSE(std::filesystem::exists(dir.file("PlayList.QV")));
@@ -152,7 +160,7 @@ TEST_F(PlayListWriting, UnwritableFolderIsAnError)
     dir.write("file", "");
     MySetupType record = newsDisplay();
     std::string error;
-    EXPECT_FALSE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), state, dir.file("file/"), fetch,
+    EXPECT_FALSE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), dir.file("file/"), fetch,
                                &error));
     EXPECT_FALSE(error.empty());
 }
@@ -253,4 +261,72 @@ TEST_F(PlayListDownload, NoConnectionNoClose)
     fake.failCall("ComInitial");
     EXPECT_FALSE(GetPlayListFile(fake.dll(), record, state, dir.path(), sleep));
     EXPECT_EQ(fake.calls(), Calls{"ComInitial(4,0,0,4,0,0,-1)"});
+}
+
+class PlayListPlaces : public PlayListDownload {
+protected:
+    FMySetup store;
+    PlayListLocations places;
+
+    void SetUp() override
+    {
+        store.mSetup[0] = record;
+        store.mSetup[1] = record;
+        store.mSetup[1].Addr = 5;
+        fake.setPlayInfo(1, 7);
+        fake.putFile(1, "P07\\PlayList.Qv", "[Program1]\r\n");
+    }
+    bool read(int slot) { return places.read(slot, fake.dll(), store.mSetup[slot], dir.path(), sleep); }
+    PlayListState of(int slot) const { return places.of(slot, store.mSetup[slot]); }
+};
+
+static void PrintTo(const PlayListState &state, std::ostream *out)
+{
+    *out << '"' << state.mPlayListPath << "\" " << state.mPlayListIndex;
+}
+
+TEST_F(PlayListPlaces, ALocationBelongsToTheDisplayItWasReadFor)
+{
+    const PlayListState topLevel{"", 0}, seven{"P07\\", 7};
+    EXPECT_EQ(of(0), topLevel);
+    ASSERT_TRUE(read(0));
+    EXPECT_EQ(of(0), seven);
+    EXPECT_EQ(places.lastRead, seven);
+    EXPECT_EQ(of(1), topLevel);  // never read: not the other controller's folder
+
+    fake.setPlayInfo(1, 0);
+    fake.putFile(1, "Playlist.qv", "top");
+    ASSERT_TRUE(read(1));
+    EXPECT_EQ(places.lastRead, topLevel);
+    EXPECT_EQ(of(0), seven);
+}
+
+TEST_F(PlayListPlaces, AFailedReadLeavesTheDisplayAtTheTopLevel)
+{
+    ASSERT_TRUE(read(0));
+    fake.failCall("GetPlayInfo");
+    EXPECT_FALSE(read(0));
+    const PlayListState root{"\\", 0};
+    EXPECT_EQ(of(0), root);
+    EXPECT_EQ(places.lastRead, root);
+}
+
+TEST_F(PlayListPlaces, AnotherControllerInTheSlotStartsAtTheTopLevel)
+{
+    ASSERT_TRUE(read(0));
+    store.mSetup[0].Port = 3;  // the display now reached on another port
+    EXPECT_EQ(of(0), (PlayListState{"", 0}));
+    store.mSetup[0].Port = record.Port;
+    store.mSetup[0].Addr = 9;  // the slot freed and taken by another display
+    EXPECT_EQ(of(0), (PlayListState{"", 0}));
+}
+
+TEST_F(PlayListPlaces, RecordsAreFoundByTheirSlot)
+{
+    EXPECT_EQ(PlayListLocations::slotOf(store, store.mSetup[63]), 63);
+    EXPECT_EQ(PlayListLocations::slotOf(store, record), -1);
+    // A record outside the store is read, but only the window's pair keeps where.
+    ASSERT_TRUE(places.read(-1, fake.dll(), record, dir.path(), sleep));
+    EXPECT_EQ(places.lastRead, (PlayListState{"P07\\", 7}));
+    EXPECT_EQ(of(0), (PlayListState{"", 0}));
 }

@@ -43,7 +43,14 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"CommentsAndLinesWithoutEqualsStay", "; head\r\n[A]\r\nnoise\r\n;x=5\r\n", "A", "x", "1",
                   "; head\r\n[A]\r\nnoise\r\n;x=5\r\nx=1\r\n"},
         WriteCase{"BytesAreNotConverted", "[A]\r\nx=\xD0\xC2\r\n", "A", "x", "\xCE\xC5",
-                  "[A]\r\nx=\xCE\xC5\r\n"}),
+                  "[A]\r\nx=\xCE\xC5\r\n"},
+        WriteCase{"LoneCrElsewhereStaysAsItWas", "[A]\rx=1\r\n[B]\r\ny=2\r\n", "B", "y", "3",
+                  "[A]\rx=1\r\n[B]\r\ny=3\r\n"},
+        WriteCase{"KeyAfterALoneCrIsReplacedInPlace", "[A]\rx=1\r[B]\r\ny=2\r\n", "A", "x", "9",
+                  "[A]\rx=9\r[B]\r\ny=2\r\n"},
+        WriteCase{"UnclosedBracketLeavesTheKeysInTheirSection", "[A]\r\n[note\r\nx=1\r\n", "A", "x", "2",
+                  "[A]\r\n[note\r\nx=2\r\n"},
+        WriteCase{"QuotedValueIsReplacedWhole", "[A]\r\nx=\"old\"\r\n", "A", "x", "new", "[A]\r\nx=new\r\n"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(ProfileRead, AcceptsWhatOtherToolsWrite)
@@ -56,6 +63,37 @@ TEST(ProfileRead, AcceptsWhatOtherToolsWrite)
     EXPECT_EQ(document.value("Program1", "Position"), std::nullopt);
     EXPECT_EQ(document.value("Missing", "Screen"), std::nullopt);
     EXPECT_EQ(IniDocument::parse("[A]\r\n;x=1\r\n").value("A", ";x"), std::nullopt);
+}
+
+TEST(ProfileRead, ReadsAsTheProfileStringFunctions)
+{
+    // A hand-edited play list: a stray "[" line and lone CRs.
+    const auto document = IniDocument::parse("[Program1]\r\n[areas follow\r\nScreen=2\r"
+                                             "[Program1_Screen1]\rPosition=1,2,3,4\r");
+    EXPECT_EQ(document.value("Program1", "Screen"), "2");
+    EXPECT_EQ(document.value("areas follow", "Screen"), std::nullopt);
+    EXPECT_EQ(document.value("Program1_Screen1", "Position"), "1,2,3,4");
+    EXPECT_EQ(document.value("Program1", "Position"), std::nullopt);
+
+    const auto quoted = IniDocument::parse("[A]\nd=\"two words\"\ns= 'one' \nmixed=\"x'\none=\"\nempty=''\n"
+                                           "inner=a\"b\"c\n");
+    EXPECT_EQ(quoted.value("A", "d"), "two words");
+    EXPECT_EQ(quoted.value("A", "s"), "one");
+    EXPECT_EQ(quoted.value("A", "mixed"), "\"x'");
+    EXPECT_EQ(quoted.value("A", "one"), "\"");
+    EXPECT_EQ(quoted.value("A", "empty"), "");
+    EXPECT_EQ(quoted.value("A", "inner"), "a\"b\"c");
+}
+
+TEST(ProfileRead, UnchangedTextIsWrittenBackAsBefore)
+{
+    // Every line end becomes CR LF except a lone CR between two lines.
+    const std::pair<std::string, std::string> cases[] = {
+        {"a\rb\r\n", "a\rb\r\n"}, {"a\r", "a\r\n"},        {"a\r\r\n", "a\r\r\n"}, {"a\rb", "a\rb\r\n"},
+        {"\n\n", "\r\n\r\n"},     {"x\n", "x\r\n"},        {"\r", "\r\n"},          {"", ""},
+        {"a\r\r", "a\r\r\n"},     {"[A\r\nk=1", "[A\r\nk=1\r\n"},
+    };
+    for (const auto &[before, after] : cases) EXPECT_EQ(IniDocument::parse(before).text(), after) << before;
 }
 
 TEST(ProfileRead, FirstOfDuplicateKeysWins)

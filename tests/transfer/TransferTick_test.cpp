@@ -21,7 +21,7 @@ protected:
     TempDir dir;
     FakeHx fake;
     FMySetup store;
-    PlayListState playList{"P03\\", 3};
+    PlayListLocations playList;
     TransferReport report;
     std::vector<std::string> toolTips;
     bool replay = true;
@@ -87,17 +87,36 @@ TEST_F(Tick, FirstVisitSetsTheDisplayUp)
     const auto playListSize = std::to_string(std::filesystem::file_size(playListFile));
     Calls expected{"NetInitial(266,, 10.  1.  1.100,1,1,27694,-1)", "TurnVGA(266,0)",
                    "SendData(266,0," + playListSize + ")", "GetFileDateTime(" + playListFile + ")",
-                   "SaveToFile(266,0,P03\\PlayList.qv," + playListSize + ")", "TurnVGA(266,-1)"};
+                   "SaveToFile(266,0,PlayList.qv," + playListSize + ")", "TurnVGA(266,-1)"};
     for (const auto &call : textUpload("5")) expected.push_back(call);
-    expected.push_back("Reset(266,196608)");
+    expected.push_back("Reset(266,0)");
     expected.push_back("Close(266)");
     EXPECT_EQ(fake.calls(), expected);
     EXPECT_EQ(*fake.file(2, "NEWS.TXT"), "hello");
-    EXPECT_NE(fake.file(0, "P03\\PlayList.qv")->find("Item1=X,C:\\NEWS.TXT,0,5,5\r\n"), std::string::npos);
+    EXPECT_NE(fake.file(0, "PlayList.qv")->find("Item1=X,C:\\NEWS.TXT,0,5,5\r\n"), std::string::npos);
     EXPECT_TRUE(+record().TmrStart);
     EXPECT_EQ(+record().ChangeTime, GetFileChangeTime(watched));
     EXPECT_EQ(+record().TmrCount, 19);
     EXPECT_EQ(+record().AreaIndex, 1);
+}
+
+TEST_F(Tick, ChangeDuringTheSetUpsRestartIsSentAtTheNextPeriod)
+{
+    // The restart of a slow controller takes its time; the file changes meanwhile.
+    fake.duringCall("Reset", 1, [this] {
+        dir.write("news.txt", "changed");
+        setModified(watched, 1700000100);
+    });
+    const uint32_t before = GetFileChangeTime(watched);
+    tick();
+    ASSERT_TRUE(+record().TmrStart);
+    EXPECT_EQ(+record().ChangeTime, before);
+    EXPECT_EQ(*fake.file(2, "NEWS.TXT"), "hello");
+    fake.clearCalls();
+    tick(20);
+    EXPECT_EQ(fake.callsNamed("SaveToFile"), Calls{"SaveToFile(266,2,NEWS.TXT,7)"});
+    EXPECT_EQ(*fake.file(2, "NEWS.TXT"), "changed");
+    EXPECT_EQ(+record().ChangeTime, GetFileChangeTime(watched));
 }
 
 TEST_F(Tick, VisitsOnTheFirstTickThenEveryPeriod)
@@ -247,7 +266,7 @@ TEST_F(Tick, HexalinkUsesItsOwnDisks)
     tick();
     EXPECT_EQ(fake.callsNamed("SaveToFile")[0].substr(0, 17), "SaveToFile(266,1,");
     EXPECT_EQ(fake.callsNamed("SaveToFile")[1], "SaveToFile(266,2,NEWS.TXT,5)");
-    EXPECT_NE(fake.file(1, "P03\\PlayList.qv")->find("Item1=X,C:\\NEWS.TXT"), std::string::npos);
+    EXPECT_NE(fake.file(1, "PlayList.qv")->find("Item1=X,C:\\NEWS.TXT"), std::string::npos);
 }
 
 TEST_F(Tick, VrxDriveAUsesDiskZero)
@@ -255,7 +274,7 @@ TEST_F(Tick, VrxDriveAUsesDiskZero)
     record().Drv = 0;
     tick();
     EXPECT_EQ(fake.callsNamed("SaveToFile")[1], "SaveToFile(266,0,NEWS.TXT,5)");
-    EXPECT_NE(fake.file(0, "P03\\PlayList.qv")->find("Item1=X,A:\\NEWS.TXT"), std::string::npos);
+    EXPECT_NE(fake.file(0, "PlayList.qv")->find("Item1=X,A:\\NEWS.TXT"), std::string::npos);
 }
 
 TEST_F(Tick, PeriodZeroWrapsTheCountdown)
@@ -311,10 +330,16 @@ TEST_F(Tick, DownloadedPlayListIsPatchedAndItsPlaceUsed)
     record().AreaIndex = 2;
     fake.setPlayInfo(1, 7);
     fake.putFile(1, "P07\\PlayList.Qv", "[Program1]\r\nScreen=2\r\n[Program1_Screen2]\r\nItemCount=3\r\n");
+    store.mSetup[1] = record();  // another display, on a controller never read
+    store.mSetup[1].bFromPlayList = 0;
+    store.mSetup[1].Addr = FMySetup::IPStrToLong("10.1.1.101");
     tick();
-    EXPECT_EQ(playList.mPlayListPath, "P07\\");
-    EXPECT_EQ(fake.callsNamed("Reset"), Calls{"Reset(266,458752)"});
+    EXPECT_EQ(playList.lastRead.mPlayListPath, "P07\\");
+    EXPECT_EQ(playList.of(0, record()), (PlayListState{"P07\\", 7}));
+    EXPECT_EQ(playList.of(1, store.mSetup[1]), (PlayListState{"", 0}));
+    EXPECT_EQ(fake.callsNamed("Reset"), (Calls{"Reset(266,458752)", "Reset(266,0)"}));
+    EXPECT_EQ(fake.callsNamed("SaveToFile")[2].substr(0, 29), "SaveToFile(266,0,PlayList.qv,");
     EXPECT_EQ(*fake.file(0, "P07\\PlayList.qv"),
               "[Program1]\r\nScreen=2\r\n[Program1_Screen2]\r\nItemCount=1\r\nItem1=X,C:\\NEWS.TXT,0,5,5\r\n");
-    EXPECT_EQ(connections(), 2);
+    EXPECT_EQ(connections(), 3);
 }

@@ -245,7 +245,7 @@ struct UploadCounts {
 };
 
 // One tick, with the outcome of every upload it attempted noted.
-void tickAndCount(FMySetup &store, int displays, const std::vector<WatchedFile> &files, PlayListState &playList,
+void tickAndCount(FMySetup &store, int displays, const std::vector<WatchedFile> &files, PlayListLocations &playList,
                   const std::string &progPath, TransferReport &report, UploadCounts &counts)
 {
     struct Before {
@@ -360,7 +360,7 @@ int benchSoak(const std::string &argv0, int argc, char **argv)
     }
     store.Enable(true);
 
-    PlayListState playList;
+    PlayListLocations playList;
     TransferReport report;
     UploadCounts counts(options.displays);
     const std::string progPath = (root / "prog" / "").string();

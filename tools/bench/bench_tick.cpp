@@ -49,7 +49,7 @@ double idleTick(long ticks)
 {
     FMySetup store;
     for (auto &record : store.mSetup) record = watchingDisplay("/nonexistent/news.txt", 1);
-    PlayListState playList;
+    PlayListLocations playList;
     TransferReport report;
     const auto start = Clock::now();
     for (long done = 0; done < ticks;) {
@@ -75,7 +75,7 @@ double changedFileTick(const std::string &folder, long ticks, bool &ok)
         if (ok) {
             FMySetup store;
             store.mSetup[0] = watchingDisplay(file, simulator.port());
-            PlayListState playList;
+            PlayListLocations playList;
             TransferReport report;
             const std::string progPath = (root / "").string();
             Clock::duration total{};
