@@ -57,6 +57,15 @@ public:
     // it exited cleanly.
     bool stop();
 
+    // Whether an hxsim on 127.0.0.2 answers. The Windows build is tested
+    // under Wine, which delivers requests there but never the replies.
+#ifdef _WIN32
+    static constexpr bool kSecondLoopbackAnswers = false;
+#else
+    static constexpr bool kSecondLoopbackAnswers = true;
+#endif
+    static constexpr const char *kNoSecondLoopback = "a second loopback address does not answer under Wine";
+
     // Path of another program in the folder of the hxsim binary (hxctl).
     static std::string siblingBinary(const std::string &name);
 

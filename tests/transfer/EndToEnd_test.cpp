@@ -164,6 +164,7 @@ TEST(WatchedFile, ArrivesUnderItsShortNameAndAgainWhenChanged)
 // does not. Each controller keeps its own lists.
 TEST(TwoControllers, EachDisplayUsesThePlayListOfItsOwnController)
 {
+    if (!HxSim::kSecondLoopbackAnswers) GTEST_SKIP() << HxSim::kNoSecondLoopback;
     HxSim playing({"--play", "0:7"});
     HxSim plain({"--udp", "127.0.0.2:0"});
     const std::string ownSeven = "[Program1]\r\nScreen=1\r\n[Program1_Screen1]\r\nItem1=X,A:\\MINE.TXT,1,1,1\r\n";
