@@ -52,8 +52,8 @@ public:
     bool mbClickSend = false;
     uint16_t mPwdCRC = 0;
     PlayListState mPlayList;  // mPlayListPath and mPlayListIndex
-    // Problems of the unattended transfer, shown in the tray icon's tool tip.
-    TransferReport mTransferReport;
+    // Where each display's transfer stands, shown by the tray icon.
+    TransferStatus mTransferStatus;
     // An initialisation run owns the controller link: the transfer and the
     // click-send preparation wait until it ends.
     bool mInitialRunning = false;

@@ -108,8 +108,8 @@ TEST(WatchedFile, ArrivesUnderItsShortNameAndAgainWhenChanged)
     record.Stay = 5;
     setShortString(record.FileName, utf8ToAnsi(watched));
     PlayListState playList;
-    TransferReport report;
-    const auto tick = [&] { transferTick(store, hxTable(), playList, true, prog.path(), report); };
+    TransferStatus status;
+    const auto tick = [&] { transferTick(store, hxTable(), playList, true, prog.path(), status); };
 
     tick();
     ASSERT_TRUE(record.TmrStart);
