@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include <algorithm>
+
 namespace {
 
 // The sizes drawn when the icon has no pictures of its own, as the tray asks for them.
