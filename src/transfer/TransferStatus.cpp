@@ -89,16 +89,15 @@ void TransferStatus::standardError(const std::string &line)
 
 TransferStatus::TransferStatus(Clock clock, LogSink log) : mClock(std::move(clock)), mLog(std::move(log)) {}
 
-void TransferStatus::follow(int slot, const MySetupType &record)
+void TransferStatus::switchWatch(int slot, const MySetupType &record)
 {
-    const WatchState now = status(slot).state;
     if (!record.bUsed || !record.TmrEnable) {
-        if (now != WatchState::Off) change(slot, WatchState::Off, VisitOutcome::Delivered, {});
-    } else if (now == WatchState::Off || (now == WatchState::Watching && !record.TmrStart)) {
-        // Switched on, or set up afresh after a save.
-        mDisplays.at(static_cast<std::size_t>(slot)).display = displayEntryText(record);
-        change(slot, record.TmrStart ? WatchState::Watching : WatchState::SettingUp, VisitOutcome::Delivered, {});
+        change(slot, WatchState::Off, VisitOutcome::Delivered, {});
+        return;
     }
+    // Switched on, or set up afresh after a save.
+    mDisplays.at(static_cast<std::size_t>(slot)).display = displayEntryText(record);
+    change(slot, record.TmrStart ? WatchState::Watching : WatchState::SettingUp, VisitOutcome::Delivered, {});
 }
 
 void TransferStatus::visited(int slot, const MySetupType &record, VisitOutcome outcome, const std::string &detail)

@@ -61,7 +61,15 @@ public:
     std::function<void()> onChange;
 
     // Every tick, for every slot: follows the watch being switched on and off.
-    void follow(int slot, const MySetupType &record);
+    // Inline, as the tick with nothing due is little more than this.
+    void follow(int slot, const MySetupType &record)
+    {
+        const WatchState state = mDisplays.at(static_cast<std::size_t>(slot)).state;
+        const bool on = record.bUsed && record.TmrEnable;
+        if (on ? state == WatchState::Off || (state == WatchState::Watching && !record.TmrStart)
+               : state != WatchState::Off)
+            switchWatch(slot, record);
+    }
     // After a visit of the display in slot. detail, when given, goes to the log only.
     void visited(int slot, const MySetupType &record, VisitOutcome outcome, const std::string &detail = {});
 
@@ -71,6 +79,7 @@ public:
     std::string toolTip() const;
 
 private:
+    void switchWatch(int slot, const MySetupType &record);
     void change(int slot, WatchState state, VisitOutcome failure, const std::string &detail);
 
     Clock mClock;
