@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <sys/time.h>
 
 using Calls = std::vector<std::string>;
@@ -441,6 +442,11 @@ struct FailureCase {
     std::function<void(FakeHx &, MySetupType &, TempDir &)> arrange;
     VisitOutcome expected;
 };
+
+void PrintTo(const FailureCase &failure, std::ostream *out)
+{
+    *out << failure.name;
+}
 
 class FirstVisitFailure : public Tick, public ::testing::WithParamInterface<FailureCase> {};
 
