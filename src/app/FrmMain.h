@@ -53,8 +53,8 @@ public:
     uint16_t mPwdCRC = 0;
     // Each display's play-list location; its lastRead is mPlayListPath and mPlayListIndex.
     PlayListLocations mPlayLists;
-    // Problems of the unattended transfer, shown in the tray icon's tool tip.
-    TransferReport mTransferReport;
+    // Where each display's transfer stands, shown by the tray icon.
+    TransferStatus mTransferStatus;
     // An initialisation run owns the controller link: the transfer and the
     // click-send preparation wait until it ends.
     bool mInitialRunning = false;

@@ -6,6 +6,7 @@
 #include "FrmPwd.h"
 #include "Password.h"
 #include "PlatformSettings.h"
+#include "TrayStatus.h"
 
 #include <QCoreApplication>
 #include <QSignalBlocker>
@@ -16,10 +17,7 @@ void TFormMain::NotifyIconCreate()
     // Without a tray the window stays on the taskbar instead (see WMSysCommand).
     if (!PlatformSettings::hasSystemTray()) return;
     TrayIcon = new QSystemTrayIcon(windowIcon(), this);
-    TrayIcon->setToolTip(QString::fromStdString(mTransferReport.toolTip()));
-    mTransferReport.onChange = [this](const std::string &toolTip) {
-        TrayIcon->setToolTip(QString::fromStdString(toolTip));
-    };
+    TrayStatus::follow(*TrayIcon, windowIcon(), mTransferStatus);
     connect(TrayIcon, &QSystemTrayIcon::activated, this, &TFormMain::NotifyIconClick);
     TrayIcon->show();
 }

@@ -107,9 +107,10 @@ std::string controllerPath(const std::string &folder, const std::string &name)
 }
 
 bool HXx_SendFile(const HX_Dll &dll, uint16_t mID, int32_t DrvNo, const std::string &Path,
-                  const std::string &localName, const std::string &remoteName)
+                  const std::string &localName, const std::string &remoteName, bool *answered)
 {
-    dll.TurnVGA(mID, 0);
+    const bool outputOff = dll.TurnVGA(mID, 0) != 0;
+    if (answered) *answered = outputOff;
     const bool ok = uploadFile(dll, mID, DrvNo, localName, controllerPath(Path, remoteName), {});
     dll.TurnVGA(mID, True32);
     return ok;

@@ -2,12 +2,15 @@
 #include "FrmMain.h"
 #include "FrmPwd.h"
 #include "HX_Dll.h"
+#include "HxSim.h"
 #include "Password.h"
 #include "PlatformSettings.h"
 #include "QtTestApp.h"
 #include "QtMainWindowFixture.h"
 #include "TempDir.h"
+#include "TrayStatus.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -36,6 +39,29 @@ protected:
 
     uint16_t checkValue(const char *utf8Password) { return PwdToCRC(hxTable(), utf8ToAnsi(utf8Password)); }
 };
+
+const QColor IconBlue(0, 60, 200);
+
+QIcon plainIcon(std::initializer_list<int> sides)
+{
+    QIcon icon;
+    for (int side : sides) {
+        QPixmap picture(side, side);
+        picture.fill(IconBlue);
+        icon.addPixmap(picture);
+    }
+    return icon;
+}
+
+// Inside the badge of a 32-pixel picture, beside its exclamation mark; and a corner far from it.
+QColor badgeColour(const QIcon &icon)
+{
+    return icon.pixmap(32, 32).toImage().pixelColor(27, 20);
+}
+QColor farCorner(const QIcon &icon)
+{
+    return icon.pixmap(32, 32).toImage().pixelColor(3, 3);
+}
 
 }  // namespace
 
@@ -222,4 +248,57 @@ TEST_F(TrayTest, AutorunThatCannotBeWrittenIsToldAndTheBoxGoesBack)
     ASSERT_EQ(script.messages.size(), 1u);
     EXPECT_TRUE(script.messages[0].text.contains(location));
     QDir(location).removeRecursively();
+}
+
+TEST(TrayMark, EveryPictureOfTheIconGetsTheBadge)
+{
+    qtTestApp();
+    const QIcon marked = TrayStatus::markedIcon(plainIcon({16, 32}));
+    EXPECT_EQ(marked.availableSizes(), (QList<QSize>{QSize(16, 16), QSize(32, 32)}));
+    for (int side : {16, 32}) {
+        const QImage picture = marked.pixmap(side, side).toImage();
+        EXPECT_EQ(picture.pixelColor(1, 1), IconBlue) << side;
+        const QColor badge = picture.pixelColor(side - side / 5, side - side / 3);
+        EXPECT_GT(badge.red(), 200) << side;
+        EXPECT_LT(badge.blue(), 60) << side;
+    }
+    // An icon without pictures still gets a visible mark.
+    EXPECT_GT(badgeColour(TrayStatus::markedIcon(QIcon())).alpha(), 200);
+}
+
+TEST_F(TrayTest, FailingDisplayMarksTheIconAndIsNamedUntilItsControllerIsBack)
+{
+    QApplication::setWindowIcon(plainIcon({16, 32}));
+    HxSim sim;
+    const std::string disk = sim.diskPath();
+    const std::string port = std::to_string(sim.port());
+    TFormMain &w = start();
+    ASSERT_TRUE(w.TrayIcon);
+    EXPECT_EQ(w.TrayIcon->toolTip(), QStringLiteral("VRXMarqora"));
+    EXPECT_EQ(badgeColour(w.TrayIcon->icon()), IconBlue);
+
+    MySetupType &record = w.mData.mSetup[0];
+    record = sim.display();
+    record.bTimeSend = 1;
+    record.Peroid = 1;  // a visit on every tick
+    setShortString(record.FileName, utf8ToAnsi(dir.file("news.txt")));
+    dir.write("news.txt", "hello");
+    record.TmrEnable = 1;
+    w.TransferTimerTimer();
+    ASSERT_EQ(w.mTransferStatus.status(0).state, WatchState::Watching);
+
+    ASSERT_TRUE(sim.stop());
+    w.TransferTimerTimer();
+    const QStringList lines = w.TrayIcon->toolTip().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], QStringLiteral("VRXMarqora"));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("[127.  0.  0.  1] 控制卡没有应答, 自 "))) << lines[1].toStdString();
+    EXPECT_GT(badgeColour(w.TrayIcon->icon()).red(), 200);
+    EXPECT_EQ(farCorner(w.TrayIcon->icon()), IconBlue);
+
+    HxSim again({"--disk", disk, "--udp", "127.0.0.1:" + port});
+    w.TransferTimerTimer();
+    EXPECT_EQ(w.TrayIcon->toolTip(), QStringLiteral("VRXMarqora"));
+    EXPECT_EQ(badgeColour(w.TrayIcon->icon()), IconBlue);
+    QApplication::setWindowIcon(QIcon());
 }

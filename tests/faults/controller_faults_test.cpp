@@ -188,8 +188,8 @@ TEST(VanishingController, ControllerGoneMidUploadGetsTheFileAfterItIsBack)
     setShortString(record.FileName, dir.file("news.txt"));
     store.Enable(true);
     PlayListLocations playList;
-    TransferReport report;
-    const auto tick = [&] { transferTick(store, hxTable(), playList, false, dir.path(), report); };
+    TransferStatus status;
+    const auto tick = [&] { transferTick(store, hxTable(), playList, false, dir.path(), status); };
 
     // Stopped once it has taken a few blocks of the text file.
     std::atomic<bool> stopped{false};
