@@ -86,7 +86,8 @@ static FileHandle openRegular(const std::string &path, bool forWriting, std::str
     const int flags = forWriting ? O_WRONLY | O_CREAT | O_TRUNC : O_RDONLY;
     const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) {
-        fail(error, path + ": " + std::strerror(errno));
+        // ENXIO: a FIFO without a reader (or a device without its unit) refused the writer.
+        fail(error, errno == ENXIO ? notRegularMessage(path, false) : path + ": " + std::strerror(errno));
         return nullptr;
     }
     struct stat info {};

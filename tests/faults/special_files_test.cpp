@@ -136,6 +136,7 @@ TEST_F(SpecialFile, LibrariesConfigurationAndDownloadsAsFifosFailWithoutWaiting)
     const auto generated = writeLibrary(renderer, LibraryKind::Ascii, false, 0, dir.path(), [] {});
     EXPECT_FALSE(generated.ok);
     EXPECT_NE(generated.error.find("MyASC.Fon: not a regular file"), std::string::npos) << generated.error;
+    EXPECT_TRUE(std::filesystem::is_fifo(library));
     EXPECT_EQ(renderer.rendered, 0);
     EXPECT_NE(HXx_ReceiveFile(hxTable(), device, 2, "PLAY.QV", download, [](int) {}), 0);
     EXPECT_TRUE(std::filesystem::is_fifo(download));
