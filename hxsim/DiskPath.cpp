@@ -1,5 +1,7 @@
 #include "DiskPath.h"
 
+#include <algorithm>
+
 namespace hxsim {
 
 std::optional<std::vector<std::string>> splitControllerPath(std::span<const uint8_t> path)
@@ -16,6 +18,12 @@ std::optional<std::vector<std::string>> splitControllerPath(std::span<const uint
     for (const auto &part : parts)
         if (part.empty() || part == "." || part == "..") return std::nullopt;
     return parts;
+}
+
+bool sameNameIgnoringCase(std::string_view a, std::string_view b)
+{
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 } // namespace hxsim

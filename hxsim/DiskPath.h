@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace hxsim {
@@ -19,6 +20,10 @@ namespace hxsim {
 // absolute, a drive letter, "." or ".." parts, empty parts, control
 // characters or "/".
 std::optional<std::vector<std::string>> splitControllerPath(std::span<const uint8_t> path);
+
+// Whether two names are equal when ASCII letters are taken without case, as
+// the controller's FAT disk compares them.
+bool sameNameIgnoringCase(std::string_view a, std::string_view b);
 
 // The file operations on one drive folder (root). The parts come from
 // splitControllerPath; each names an existing entry in any letter case, the

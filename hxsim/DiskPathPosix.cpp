@@ -44,15 +44,6 @@ struct Entry {
     Kind kind = Kind::Missing;
 };
 
-bool sameIgnoringAsciiCase(const std::string &a, const char *b)
-{
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    std::size_t i = 0;
-    for (; i < a.size() && b[i]; ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
-    return i == a.size() && !b[i];
-}
-
 Kind kindAt(int folder, const std::string &name)
 {
     struct stat info {};
@@ -78,7 +69,7 @@ Entry lookUp(int folder, const std::string &part)
         return {part, Kind::Failed};
     }
     while (const dirent *item = ::readdir(listing)) {
-        if (sameIgnoringAsciiCase(part, item->d_name)) {
+        if (sameNameIgnoringCase(part, item->d_name)) {
             entry = {item->d_name, kindAt(folder, item->d_name)};
             break;
         }
