@@ -179,16 +179,23 @@ TEST_F(Hxctl, AFailedDownloadLeavesTheOldFileAndNoTemporary)
         names.push_back(entry.path().filename().string());
     EXPECT_EQ(names, std::vector<std::string>{"target.bin"}) << "no temporary file stays";
 
-    // A whole download replaces the file, with the rights of a new file.
+    // A whole download replaces the file and keeps its rights; a new file
+    // gets those of any new file.
     HxSim again({"--disk", sim.diskPath(), "--udp", "127.0.0.1:0"});
+    const std::vector<std::string> againLink{"--ip", "127.0.0.1", "--port", std::to_string(again.port())};
+    const auto rights = [&](const std::string &name) {
+        return std::filesystem::status(files.file(name)).permissions() & std::filesystem::perms::all;
+    };
+    std::filesystem::permissions(files.file("target.bin"), std::filesystem::perms(0640));
     const mode_t mask = ::umask(022);
-    const auto whole = hxctl({"get", "C", "BIG.BIN", files.file("target.bin")},
-                             {"--ip", "127.0.0.1", "--port", std::to_string(again.port())});
+    const auto whole = hxctl({"get", "C", "BIG.BIN", files.file("target.bin")}, againLink);
+    const auto fresh = hxctl({"get", "C", "BIG.BIN", files.file("fresh.bin")}, againLink);
     ::umask(mask);
     ASSERT_EQ(whole.exitCode, 0) << whole.output;
     EXPECT_TRUE(files.read("target.bin") == content);
-    EXPECT_EQ(std::filesystem::status(files.file("target.bin")).permissions() & std::filesystem::perms::all,
-              std::filesystem::perms(0644));
+    EXPECT_EQ(rights("target.bin"), std::filesystem::perms(0640));
+    ASSERT_EQ(fresh.exitCode, 0) << fresh.output;
+    EXPECT_EQ(rights("fresh.bin"), std::filesystem::perms(0644));
 }
 
 } // namespace

@@ -219,10 +219,13 @@ void get(const Device &device, int drive, const std::string &remote, const std::
         if (std::fwrite(block, 1, length, file.handle) != length) failed("file error: cannot write " + local);
         offset += length;
     }
-    // The file gets the rights a new file of this user gets (mkstemp makes it 0600).
+    // The file keeps the rights of the file it replaces, or gets those of a
+    // new file of this user (mkstemp makes it 0600).
+    struct stat existing {};
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    if (std::fflush(file.handle) != 0 || ::fchmod(::fileno(file.handle), 0666 & ~mask) != 0 ||
+    const mode_t mode = ::stat(local.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0666 & ~mask;
+    if (std::fflush(file.handle) != 0 || ::fchmod(::fileno(file.handle), mode) != 0 ||
         ::fsync(::fileno(file.handle)) != 0 || std::fclose(std::exchange(file.handle, nullptr)) != 0)
         failed("file error: cannot write " + local);
     if (std::rename(temp.c_str(), local.c_str()) != 0)
@@ -283,7 +286,6 @@ int run(int argc, char **argv)
     const bool udp = !link.ip.empty() && link.port > 0;
     const bool serial = link.com > 0 && link.baud > 0 && link.screen >= 0;
     if (udp == serial) usage("give either --ip and --port or --com, --baud and --screen");
-    if (udp && !dottedQuad(link.ip)) usage("bad IP address \"" + link.ip + "\"");
     const std::vector<std::string> args(argv + i, argv + argc);
     if (args.empty()) usage("no command");
     const std::string &command = args[0];
