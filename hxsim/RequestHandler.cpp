@@ -113,13 +113,14 @@ std::span<const uint8_t> RequestHandler::handle(std::span<const uint8_t> request
 Status RequestHandler::run(const hx::Frame &frame, RequestRecord &record, hx::PayloadWriter &data)
 {
     hx::PayloadReader in(frame.payload);
-    // Reads the drive and the rest as a path; records both.
+    // Reads the drive and the rest as a path; records both. The controller
+    // judges the path (an empty or too long one is BadPath).
     const auto drivePath = [&](uint8_t &drive, std::span<const uint8_t> &path) {
         if (!in.u8(drive)) return false;
         path = in.rest();
         addNumber(record, "drive", drive);
         record.args.emplace_back("path", jsonString(path));
-        return !path.empty() && path.size() <= hx::kMaxPath;
+        return true;
     };
     uint8_t drive = 0;
     std::span<const uint8_t> path;

@@ -123,6 +123,10 @@ Options parseOptions(int argc, char **argv)
     if (options.controller.diskRoot.empty()) fail("--disk is required");
     if (options.udp.empty() && options.serial.empty()) fail("give --udp, --serial or both");
     if (!options.serial.empty() && !options.screen) fail("--serial needs --screen");
+    if (const auto problem = hxsim::Controller::makeDriveFolders(options.controller.diskRoot)) {
+        std::fprintf(stderr, "hxsim: cannot use --disk: %s\n", problem->c_str());
+        std::exit(2);
+    }
     return options;
 }
 

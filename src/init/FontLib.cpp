@@ -1,5 +1,7 @@
 #include "FontLib.h"
 
+#include "settings/FileIO.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -48,10 +50,6 @@ public:
 
 private:
     iconv_t mCd;
-};
-
-struct FileCloser {
-    void operator()(std::FILE *file) const { std::fclose(file); }
 };
 
 std::string cellText(CellSize cell)
@@ -190,9 +188,10 @@ FontLibResult writeLibrary(GlyphRenderer &renderer, LibraryKind kind, bool b90, 
     if (!result.error.empty()) return result;
 
     const std::string path = progPath + layout.fileName;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    std::string reason;
+    FileHandle file = createRegularFile(path, &reason);
     if (!file) {
-        result.error = "无法创建字库文件 " + path + ": " + std::strerror(errno);
+        result.error = "无法创建字库文件 " + reason;
         return result;
     }
     const auto characters = libraryCharacters(layout);

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -59,12 +58,14 @@ LoadResult FMySetup::Initial(const std::string &progPath)
 
     LoadResult result;
     const std::string path = settingsFile();
-    std::error_code ec;
-    if (!fs::exists(path, ec)) return result;  // Missing: an empty list
+    if (fileKind(path) == FileKind::Absent) return result;  // Missing: an empty list
 
-    std::ifstream in(path, std::ios::binary);
+    const FileHandle file = openRegularFile(path);
+    const auto readInto = [&file](void *target, std::size_t size) {
+        return std::fread(target, 1, size, file.get()) == size;
+    };
     uint16_t version = 0;
-    if (!in || !in.read(reinterpret_cast<char *>(&version), sizeof version)) {
+    if (!file || !readInto(&version, sizeof version)) {
         result.status = LoadStatus::Damaged;
         result.message = path + ": the file cannot be read or holds no version";
         return result;
@@ -77,7 +78,7 @@ LoadResult FMySetup::Initial(const std::string &progPath)
     // reaches the table.
     MySetupType record;
     for (int slot = 0; slot < _MaxItem; ++slot) {
-        if (!in.read(reinterpret_cast<char *>(&record), sizeof record)) {
+        if (!readInto(&record, sizeof record)) {
             result.status = LoadStatus::Damaged;
             result.recordsRead = slot;
             result.message = path + ": the file ends after " + std::to_string(slot) +

@@ -95,13 +95,17 @@ TEST_F(Handler, MalformedPayloadsAreRefusedWithAnErrorReply)
         request(Command::ShowString, Bytes(19, 0)),
         request(Command::SendData, {0, 0, 0, 0}),
         request(Command::SaveToFile, {0, 0, 0, 0, 0}),
-        request(Command::LoadFromFile, {0}),
+        request(Command::LoadFromFile, {}),
         request(Command::ReceiveData, {0, 0, 0, 0, 0, 0}),
         request(Command::MakeFolder, {}),
-        request(Command::RemoveFile, withPath({0}, std::string(300, 'x'))),
+        request(Command::ShowString, withPath(Bytes(20, 0), std::string("ab\0cd", 5))),
     };
     for (const auto &frame : cases) EXPECT_EQ(status(frame), Status::BadRequest);
     EXPECT_EQ(status(request(Command::MakeFolder, withPath({5}, "X"))), Status::BadDrive);
+    // The path rules answer BadPath for an empty path and for one over 255 bytes.
+    EXPECT_EQ(status(request(Command::LoadFromFile, {0})), Status::BadPath);
+    EXPECT_EQ(status(request(Command::RemoveFile, withPath({0}, std::string(256, 'x')))), Status::BadPath);
+    EXPECT_EQ(status(request(Command::MakeFolder, withPath({2}, std::string(255, 'x')))), Status::Ok);
 }
 
 TEST_F(Handler, RepliesOnlyToRequestsAndOnlyToItsScreenOnALine)
