@@ -30,20 +30,26 @@ std::shared_ptr<Connection> find(uint16_t device)
     return it == gConnections.end() ? nullptr : it->second;
 }
 
-// Puts a new connection under the device number; without a transport (a
-// failed open) the number ends up closed. 0 when open, else -1.
+// Puts a new connection under the device number once the controller has
+// answered on it; without a transport (a failed open) or an answer the
+// number ends up closed. 0 when open, else -1.
 int32_t install(uint16_t device, std::unique_ptr<hxlib::Transport> transport, uint16_t lineAddress,
                 int32_t timeoutSeconds, int32_t retries)
 {
-    std::shared_ptr<Connection> connection;
-    if (transport)
-        connection = std::make_shared<Connection>(std::move(transport), lineAddress, timeoutSeconds, retries);
+    {
+        // Opening a number that is open replaces its connection, also when
+        // the new open fails: the caller asked for the old one to go.
+        std::lock_guard lock(gTableMutex);
+        gConnections.erase(device);
+    }
+    if (!transport) return -1;
+    auto connection = std::make_shared<Connection>(std::move(transport), lineAddress, timeoutSeconds, retries);
+    // A switched-off controller fails here, after one request's budget,
+    // instead of in every call its caller would make next. The LED
+    // configuration is answered in every state of playback.
+    if (!connection->requestOk(Command::GetLedConfig, {}, hx::kLedConfigSize)) return -1;
     std::lock_guard lock(gTableMutex);
-    // Opening a number that is open replaces its connection, also when the
-    // new open fails: the caller asked for the old one to go.
-    gConnections.erase(device);
-    if (!connection) return -1;
-    gConnections.emplace(device, std::move(connection));
+    gConnections.insert_or_assign(device, std::move(connection));
     return 0;
 }
 

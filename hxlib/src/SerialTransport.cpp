@@ -29,6 +29,12 @@ public:
 
     bool send(std::span<const uint8_t> frame) override
     {
+        // A half-duplex line carries no reply while we talk, and a resend
+        // waits out the line time of the earlier copy's reply: bytes still
+        // held as the start of a frame now are a false start (a corrupted
+        // length), which would otherwise hold the search until the line
+        // goes quiet, maybe for the whole request.
+        if (mFramer.hasPartialFrame()) mFramer.skipByte();
         std::size_t done = 0;
         while (done < frame.size()) {
             const ssize_t written = ::write(mFd, frame.data() + done, frame.size() - done);
@@ -82,6 +88,10 @@ public:
         return std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double>(hx::lineSeconds(requestBytes + replyBytes, mBaudRate)));
     }
+
+    // Serial adapters hand bytes over in chunks (USB latency timers of
+    // 16 ms are common), on top of the controller's turnaround.
+    Clock::duration resendMargin() const override { return std::chrono::milliseconds(20); }
 
 private:
     int mFd;
