@@ -39,7 +39,7 @@ public:
     std::optional<std::span<const uint8_t>> requestOk(hx::Command command, std::span<const uint8_t> payload,
                                                       std::optional<std::size_t> dataSize = std::nullopt);
 
-    const RetransmitTimer &retransmitTimer() const { return mTimer; }
+    RetransmitTimer &retransmitTimer() { return mTimer; }
 
     // Serialises calls from several threads on one device number.
     std::mutex &mutex() { return mMutex; }

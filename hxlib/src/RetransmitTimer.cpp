@@ -28,6 +28,20 @@ void RetransmitTimer::sample(Duration roundTrip)
     mTimeout = clamp(mSmoothed + 4 * mVariation);
 }
 
+std::optional<RetransmitTimer::Estimate> RetransmitTimer::estimate() const
+{
+    if (!mHasSample) return std::nullopt;
+    return Estimate{mSmoothed, mVariation};
+}
+
+void RetransmitTimer::resume(const Estimate &estimate)
+{
+    mSmoothed = estimate.smoothed;
+    mVariation = estimate.variation;
+    mHasSample = true;
+    mTimeout = clamp(mSmoothed + 4 * mVariation);
+}
+
 void RetransmitTimer::backOff()
 {
     mTimeout = clamp(mTimeout >= mLimits.ceiling / 2 ? mLimits.ceiling : 2 * mTimeout);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 
 namespace hxlib {
 
@@ -27,6 +28,15 @@ public:
     void sample(Duration roundTrip);
     // After a resend: twice the wait, until a clean sample resets it.
     void backOff();
+
+    // What was learnt of a link, to start a later connection to the same
+    // controller with (the back-off is not carried over).
+    struct Estimate {
+        Duration smoothed;
+        Duration variation;
+    };
+    std::optional<Estimate> estimate() const;
+    void resume(const Estimate &estimate);
 
     bool hasSample() const { return mHasSample; }
     Duration smoothed() const { return mSmoothed; }

@@ -80,6 +80,23 @@ TEST(RetransmitTimer, TheTimeOutCapsEverythingAndTheFloorHoldsBelow)
     EXPECT_EQ(inverted.timeout(), 1s) << "with a floor above the time-out the time-out wins";
 }
 
+TEST(RetransmitTimer, ALaterConnectionResumesFromTheEstimateWithoutTheBackOff)
+{
+    RetransmitTimer first(limits());
+    EXPECT_FALSE(first.estimate()) << "nothing learnt yet";
+    first.sample(20ms);
+    first.backOff();
+    const auto learnt = first.estimate();
+    ASSERT_TRUE(learnt);
+
+    RetransmitTimer next(limits(5ms, 250ms, 2s));
+    next.resume(*learnt);
+    EXPECT_TRUE(next.hasSample());
+    EXPECT_EQ(next.timeout(), 60ms) << "the estimate's wait, not the start value nor the doubled one";
+    next.sample(20ms);
+    EXPECT_EQ(next.variation(), 7500us) << "and it goes on from there";
+}
+
 // The made-up clock of the scripted line and the connection.
 Clock::time_point gNow;
 Clock::time_point fakeNow()
