@@ -1,5 +1,5 @@
-// marqora-bench lossy [--runs N] [--periods P]: the controller link on bad
-// networks, against hxsims on loopback.
+// marqora-bench lossy [--runs N] [--periods P] [--part transfers|silent|displays]:
+// the controller link on bad networks, against hxsims on loopback.
 //  1. 786,432 bytes up and the same down with 0 %, 5 % and 20 % of the
 //     requests lost and with 20 % of the replies lost, and 300,000 bytes
 //     each way at 20 % request loss (the goal: within 1.5 s); medians of N.
@@ -287,21 +287,27 @@ int benchLossy(const std::string &argv0, int argc, char **argv)
 {
     int runs = 5;
     int periods = 6;
+    std::string part; // empty: all three
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--periods") == 0 && i + 1 < argc) {
             periods = std::max(1, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--part") == 0 && i + 1 < argc) {
+            part = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: marqora-bench lossy [--runs N] [--periods P]\n");
+            std::fprintf(stderr, "usage: marqora-bench lossy [--runs N] [--periods P] "
+                                 "[--part transfers|silent|displays]\n");
             return 2;
         }
     }
     const std::string folder = executableFolder(argv0);
     std::string work = (fs::temp_directory_path() / "marqora-lossy-XXXXXX").string();
     if (!::mkdtemp(work.data())) return 1;
-    const bool ok = measureTransfers(folder, work, runs) && measureSilentVisit(folder, work, std::min(runs, 3)) &&
-                    measureEightDisplays(folder, work, periods);
+    const auto wanted = [&](const char *name) { return part.empty() || part == name; };
+    const bool ok = (!wanted("transfers") || measureTransfers(folder, work, runs)) &&
+                    (!wanted("silent") || measureSilentVisit(folder, work, std::min(runs, 3))) &&
+                    (!wanted("displays") || measureEightDisplays(folder, work, periods));
     std::error_code ec;
     fs::remove_all(work, ec);
     if (!ok) std::fprintf(stderr, "lossy: a measurement failed\n");
