@@ -38,8 +38,9 @@ const char kUsage[] =
     "usage: hxsim --disk DIR [--udp ADDR:PORT] [--serial PATH --screen N] [--name TEXT] [--size WxH]\n"
     "             [--type 0|1] [--play DRIVE:INDEX] [--boot-ms MS] [--log FILE] [--png FILE] [--window]\n"
     "             [--rotated] [--drop PERCENT] [--drop-replies PERCENT] [--delay MS] [--jitter MS]\n"
-    "             [--delay-on OP,OP...]\n"
+    "             [--delay-on OP,OP...] [--drop-on OP,OP...]\n"
     "Faults: --drop loses that share of the requests received, --drop-replies of the replies sent;\n"
+    "--drop-on limits both to the operations named as in the log (GetPlayInfo), else all are lost;\n"
     "--delay holds each reply back MS, plus up to --jitter MS at random, while requests go on\n"
     "being served; --delay-on limits the delay to the operations named as in the log\n"
     "(SaveToFile,Reset), else every reply is held back.\n";
@@ -61,6 +62,7 @@ struct Options {
     int delayMs = 0;
     int jitterMs = 0;
     std::bitset<256> delayedCommands; // none named: all
+    std::bitset<256> droppedCommands; // none named: all
     std::string logFile;
     std::string pngFile;      // rewritten after every change of the panel
     bool window = false;      // show the panel live
@@ -85,7 +87,7 @@ long number(const std::string &text, long low, long high, const char *what)
 }
 
 // "SaveToFile,Reset": the commands of the operations named as in the log.
-std::bitset<256> commandsNamed(const std::string &list)
+std::bitset<256> commandsNamed(const std::string &list, const std::string &option)
 {
     std::bitset<256> commands;
     for (std::size_t start = 0; start <= list.size();) {
@@ -99,7 +101,7 @@ std::bitset<256> commandsNamed(const std::string &list)
                 known = true;
             }
         }
-        if (!known) fail("unknown operation \"" + name + "\" in --delay-on");
+        if (!known) fail("unknown operation \"" + name + "\" in " + option);
         start = comma + 1;
     }
     return commands;
@@ -154,7 +156,9 @@ Options parseOptions(int argc, char **argv)
         } else if (arg == "--jitter") {
             options.jitterMs = static_cast<int>(number(value, 0, 600000, "jitter"));
         } else if (arg == "--delay-on") {
-            options.delayedCommands = commandsNamed(value);
+            options.delayedCommands = commandsNamed(value, arg);
+        } else if (arg == "--drop-on") {
+            options.droppedCommands = commandsNamed(value, arg);
         } else if (arg == "--log") {
             options.logFile = value;
         } else if (arg == "--png") {
@@ -319,7 +323,15 @@ private:
     }
 
     bool chance(int percent) { return percent > 0 && mDice(mRandom) < percent; }
-    bool dropped() { return chance(mOptions.dropPercent); }
+    // Whether a frame (request or reply) is one the loss applies to.
+    bool lossApplies(std::span<const uint8_t> frame) const
+    {
+        if (mOptions.droppedCommands.none()) return true;
+        constexpr std::size_t commandOffset = 7;
+        return frame.size() > commandOffset &&
+               mOptions.droppedCommands.test(static_cast<std::size_t>(frame[commandOffset] & ~hx::kReplyFlag & 0xFF));
+    }
+    bool dropped(std::span<const uint8_t> request) { return lossApplies(request) && chance(mOptions.dropPercent); }
 
     // Where a reply goes: back over UDP to its sender, or onto the line.
     struct Destination {
@@ -393,7 +405,7 @@ private:
 
     void transmit(std::span<const uint8_t> reply, const Destination &destination)
     {
-        if (chance(mOptions.replyDropPercent)) return;
+        if (lossApplies(reply) && chance(mOptions.replyDropPercent)) return;
         if (!destination.serial) {
             ::sendto(mUdp, reply.data(), reply.size(), 0, reinterpret_cast<const sockaddr *>(&destination.to),
                      destination.toLength);
@@ -420,7 +432,9 @@ private:
         socklen_t fromLength = sizeof(from);
         const ssize_t got = ::recvfrom(mUdp, mDatagram, sizeof(mDatagram), flags,
                                        reinterpret_cast<sockaddr *>(&from), &fromLength);
-        if (got < 0 || static_cast<std::size_t>(got) > hx::kMaxFrame || dropped()) return;
+        if (got < 0 || static_cast<std::size_t>(got) > hx::kMaxFrame ||
+            dropped({mDatagram, static_cast<std::size_t>(got)}))
+            return;
         Destination destination;
         destination.to = from;
         destination.toLength = fromLength;
@@ -447,7 +461,7 @@ private:
     void drainSerialFrames()
     {
         while (auto frame = mFramer.next()) {
-            if (dropped()) continue;
+            if (dropped(*frame)) continue;
             const auto reply = mSerialHandler.handle(*frame);
             Destination line;
             line.serial = true;
