@@ -29,12 +29,13 @@ public:
 
     bool send(std::span<const uint8_t> frame) override
     {
-        // A half-duplex line carries no reply while we talk, and a resend
-        // waits out the line time of the earlier copy's reply: bytes still
-        // held as the start of a frame now are a false start (a corrupted
-        // length), which would otherwise hold the search until the line
-        // goes quiet, maybe for the whole request.
-        if (mFramer.hasPartialFrame()) mFramer.skipByte();
+        // Before a copy goes out: a partial frame held with another start
+        // marker behind it is most likely a false start (a corrupted length)
+        // holding up the reply behind it, which would otherwise wait until
+        // the line goes quiet; drop its first byte and the search goes on.
+        // A partial frame with nothing behind it may be a late reply still
+        // arriving, and stays.
+        if (mFramer.hasPartialFrame() && mFramer.holdsLaterStart()) mFramer.skipByte();
         std::size_t done = 0;
         while (done < frame.size()) {
             const ssize_t written = ::write(mFd, frame.data() + done, frame.size() - done);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -132,6 +133,34 @@ TEST(LossyLink, ASlowControllerCostsRepeatsNotFailures)
     for (int file = 0; file < 3; ++file) expected["SaveToFile SLOW" + std::to_string(file) + ".BIN"] = 1;
     for (int block = 0; block < 3; ++block) expected["SendData " + std::to_string(block * HX_MAX_BLOCK)] = 3;
     EXPECT_EQ(runs(sim), expected) << "three files of three blocks";
+}
+
+TEST(LossyLink, AReplyHeldBackDoesNotStopTheControllerFromServingOthers)
+{
+    HxSim sim({"--delay", "2000", "--delay-on", "SaveToFile"});
+    ASSERT_EQ(HX_NetInitial(kDevice, "", sim.ipText().c_str(), 1, 2, sim.port(), -1), 0);
+    ASSERT_EQ(HX_NetInitial(kOtherDevice, "", sim.ipText().c_str(), 1, 2, sim.port(), -1), 0);
+    std::atomic<bool> saved{false};
+    std::thread slow([&] {
+        saved = upload(kDevice, 2, "HELD.BIN", Bytes{1, 2, 3});
+    });
+    // Once hxsim has run the save, its reply is held back for two seconds.
+    bool running = false;
+    for (int look = 0; look < 2000 && !running; ++look) {
+        for (auto &request : sim.requests()) running = running || request["op"] == "SaveToFile";
+        if (!running) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(running);
+    uint8_t play[HX_PLAYINFO_SIZE] = {};
+    EXPECT_NE(HX_GetPlayInfo(kOtherDevice, play), 0);
+    EXPECT_FALSE(saved) << "the other client was answered while the save's reply was held";
+    slow.join();
+    EXPECT_TRUE(saved) << "the held reply came in time and the copies sent meanwhile ran nothing";
+    HX_Close(kDevice);
+    HX_Close(kOtherDevice);
+    int saves = 0;
+    for (auto &request : sim.requests()) saves += request["op"] == "SaveToFile";
+    EXPECT_EQ(saves, 1);
 }
 
 TEST(LossyLink, JitteryRepliesOnEveryCommandStillDeliverEveryByte)
