@@ -55,9 +55,10 @@ TEST(Process, StillAnswersAfterGarbageAndStopsCleanly)
     EXPECT_NE(HX_GetPlayInfo(kDevice, play), 0);
     HX_Close(kDevice);
     const auto requests = sim.requests();
-    ASSERT_EQ(requests.size(), 1u) << "garbage is never logged as a request";
-    EXPECT_EQ(requests[0].at("op"), "GetPlayInfo");
-    EXPECT_EQ(requests[0].at("ok"), "true");
+    ASSERT_EQ(requests.size(), 2u) << "garbage is never logged as a request";
+    EXPECT_EQ(requests[0].at("op"), "GetLEDConfig") << "asked by the open";
+    EXPECT_EQ(requests[1].at("op"), "GetPlayInfo");
+    EXPECT_EQ(requests[1].at("ok"), "true");
     EXPECT_TRUE(sim.stop()) << "exit status 0 after SIGTERM";
 }
 
@@ -85,7 +86,10 @@ TEST(Process, BadCommandLinesAreRefused)
           std::vector<std::string>{"--disk", "/tmp/x", "--serial", "/dev/null"},
           std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1.5:0"},
           std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1 :0"},
-          std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0x"}}) {
+          std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0x"},
+          std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0", "--drop-replies", "101"},
+          std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0", "--delay", "-1"},
+          std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0", "--delay-on", "SaveToFile,Nap"}}) {
         const pid_t pid = ::fork();
         if (pid == 0) {
             std::vector<std::string> all{std::getenv("HXSIM")};

@@ -106,7 +106,8 @@ TEST_F(CurrentPlayList, NumberZeroFallsBackToTheTopLevel)
 
 TEST_F(CurrentPlayList, SilentHexalinkCostsSixPauses)
 {
-    HxSim sim({"--type", "1", "--drop", "100"});
+    // It answers the open, then never the play-information query.
+    HxSim sim({"--type", "1", "--drop", "100", "--drop-on", "GetPlayInfo"});
     MySetupType record = sim.display(1, 2);
     record.RetryTimes = 0;
     EXPECT_FALSE(GetPlayListFile(hxTable(), record, state, prog.path(), sleep));

@@ -105,13 +105,14 @@ public:
             mId = static_cast<uint16_t>((*parts)[0] + 256 * (*parts)[1]);
             if (HX_NetInitial(mId, "", padded, link.timeout, link.retries, static_cast<uint16_t>(link.port),
                               link.type == 0 ? -1 : 0) != 0)
-                failed("cannot open UDP to " + link.ip + ":" + std::to_string(link.port));
+                failed("cannot open UDP to " + link.ip + ":" + std::to_string(link.port) +
+                       ": no answer from the controller");
         } else {
             mId = static_cast<uint16_t>(link.screen);
             if (HX_ComInitial(mId, link.com, link.baud, link.screen, link.timeout, link.retries,
                               link.type == 0 ? -1 : 0) != 0)
                 failed("cannot open COM" + std::to_string(link.com) + " at " + std::to_string(link.baud) +
-                       " bit/s");
+                       " bit/s: no answer from screen " + std::to_string(link.screen) + " or no such port");
         }
     }
     ~Device() { HX_Close(mId); }
