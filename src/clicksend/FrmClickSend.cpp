@@ -162,9 +162,11 @@ void TFormClickSend::TextListClick()
 bool TFormClickSend::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == TextList->viewport()) {
-        // Presses, releases, double-clicks and drags that involve another button are dropped.
+        // Presses, releases and double-clicks of the other buttons never reach
+        // the list (it selects with any of them); moves select only while the
+        // left button is down.
         const auto *mouse = dynamic_cast<const QMouseEvent *>(event);
-        if (mouse && ((mouse->button() | mouse->buttons()) & ~Qt::LeftButton)) return true;
+        if (mouse && mouse->button() != Qt::NoButton && mouse->button() != Qt::LeftButton) return true;
     }
     return QWidget::eventFilter(watched, event);
 }
