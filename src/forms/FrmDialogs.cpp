@@ -6,6 +6,8 @@
 #include <QFontDialog>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QIcon>
+#include <QPushButton>
 #include <QMessageBox>
 
 #include <algorithm>
@@ -40,6 +42,7 @@ void message(QWidget *parent, const QString &text, const QString &caption)
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, parent);
+    box.button(QMessageBox::Ok)->setIcon(QIcon());  // some styles put a tick on it
     // Wide enough that the window manager's title bar, which also holds the
     // window's icon and buttons, shows the caption in full.
     if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))

@@ -64,6 +64,7 @@ TEST_F(QtTexts, AMessageBoxHasAChineseOkButtonNoIconAndRoomForItsCaption)
         EXPECT_EQ(box.icon(), QMessageBox::NoIcon);
         ASSERT_EQ(box.buttons().size(), 1);
         EXPECT_EQ(box.buttons()[0]->text(), QStringLiteral("确定"));
+        EXPECT_TRUE(box.buttons()[0]->icon().isNull());
         EXPECT_GE(box.width(), Dialogs::messageBoxMinimumWidth(box.windowTitle(), box.font()));
         EXPECT_GE(box.width(), 240);
     });
