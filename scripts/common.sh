@@ -5,7 +5,8 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev libfreetype-dev
-          fonts-arphic-uming fontconfig socat)
+          fonts-arphic-uming fontconfig socat qt6-translations-l10n
+          xvfb openbox trayer libxcb1-dev)
 
 install_missing() {
     local missing=()
