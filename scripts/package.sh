@@ -23,7 +23,7 @@ BUILD_TARGETS="marqora hxsim hxctl HexalinkVRX7300 man-pages package-changelog" 
     "-DCMAKE_CXX_FLAGS=${cxxflags//-g /}" "-DCMAKE_C_FLAGS=${cflags//-g /}" \
     "-DCMAKE_EXE_LINKER_FLAGS=$ldflags" "-DCMAKE_SHARED_LINKER_FLAGS=$ldflags"
 rm -f "$ROOT/$PACKAGE_DIR"/marqora_*.deb
-(cd "$ROOT/$PACKAGE_DIR" && cpack -G DEB >/dev/null)
+(cd "$ROOT/$PACKAGE_DIR" && cpack -G DEB > cpack.log 2>&1) || { cat "$ROOT/$PACKAGE_DIR/cpack.log" >&2; exit 1; }
 deb=$(ls "$ROOT/$PACKAGE_DIR"/marqora_*.deb)
 
 # CPack adds postinst and postrm scripts that run ldconfig for any library under
