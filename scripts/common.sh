@@ -7,6 +7,7 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev libfreetype-dev
           fonts-arphic-uming fontconfig socat)
 # What building and checking the Debian package needs besides (install_missing "${PACKAGING_PACKAGES[@]}").
+# shellcheck disable=SC2034 # read by scripts/package.sh and scripts/test-package.sh
 PACKAGING_PACKAGES=(dpkg-dev lintian desktop-file-utils appstream man-db)
 
 install_missing() {
