@@ -30,12 +30,27 @@ static bool isWritableFolder(const std::string &folder)
 #endif
 }
 
-std::string resolveProgPath(const std::string &executableDir)
+const char *const kInstalledBinDir = MARQORA_INSTALLED_BINDIR;
+
+static bool isInstalledBinDir(const std::string &folder, const std::string &installedBinDir)
+{
+#ifdef _WIN32
+    (void)folder;
+    (void)installedBinDir;
+    return false;
+#else
+    std::error_code ec;
+    return !installedBinDir.empty() && fs::equivalent(folder, installedBinDir, ec);
+#endif
+}
+
+std::string resolveProgPath(const std::string &executableDir, const std::string &installedBinDir)
 {
     std::string folder;
     if (const char *home = std::getenv("MARQORA_HOME"); home && *home) {
         folder = home;
-    } else if (!executableDir.empty() && isWritableFolder(executableDir)) {
+    } else if (!executableDir.empty() && isWritableFolder(executableDir) &&
+               !isInstalledBinDir(executableDir, installedBinDir)) {
         folder = executableDir;
     } else {
         const char *dataHome = std::getenv("XDG_DATA_HOME");
