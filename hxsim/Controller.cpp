@@ -2,17 +2,9 @@
 
 #include "DiskPath.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <ctime>
-#include <fcntl.h>
-#include <fstream>
-#include <sys/stat.h>
-#ifdef _WIN32
-#include <io.h>
-#include <sys/utime.h>
-#else
-#include <unistd.h>
-#endif
+#include <stdexcept>
 
 namespace fs = std::filesystem;
 using hx::Status;
@@ -23,25 +15,33 @@ Controller::Controller(ControllerOptions options)
     : mOptions(std::move(options)), mPlayDrive(mOptions.playDrive.value_or(firstDrive())),
       mPlayIndex(mOptions.playIndex)
 {
-    for (int drive = 0; drive < kDriveCount; ++drive) fs::create_directories(driveRoot(drive));
+    if (const auto problem = makeDriveFolders(mOptions.diskRoot)) throw std::runtime_error(*problem);
+}
+
+static fs::path driveFolder(const fs::path &diskRoot, int drive)
+{
+    return diskRoot / std::string(1, static_cast<char>('A' + drive));
+}
+
+std::optional<std::string> Controller::makeDriveFolders(const fs::path &diskRoot)
+{
+    for (int drive = 0; drive < kDriveCount; ++drive) {
+        std::error_code ec;
+        const fs::path folder = driveFolder(diskRoot, drive);
+        fs::create_directories(folder, ec);
+        if (ec) return folder.string() + ": " + ec.message();
+    }
+    return std::nullopt;
 }
 
 fs::path Controller::driveRoot(int drive) const
 {
-    return mOptions.diskRoot / std::string(1, static_cast<char>('A' + drive));
+    return driveFolder(mOptions.diskRoot, drive);
 }
 
 void Controller::changed(Change change)
 {
     for (const auto &hook : mHooks) hook(*this, change);
-}
-
-std::optional<fs::path> Controller::hostPath(int drive, std::span<const uint8_t> path) const
-{
-    if (drive < 0 || drive >= kDriveCount) return std::nullopt;
-    const auto parts = splitControllerPath(path);
-    if (!parts) return std::nullopt;
-    return resolveCaseless(driveRoot(drive), *parts);
 }
 
 void Controller::finishBoot()
@@ -81,7 +81,9 @@ Status Controller::turnOutput(bool on)
 
 Status Controller::showString(std::span<const uint8_t> info, std::span<const uint8_t> text)
 {
-    if (info.size() != hx::kTextInfoSize || text.size() > hx::kMaxText) return Status::BadRequest;
+    if (info.size() != hx::kTextInfoSize || text.size() > hx::kMaxText ||
+        std::find(text.begin(), text.end(), 0) != text.end())
+        return Status::BadRequest;
     ShownString shown;
     std::copy(info.begin(), info.end(), shown.info.begin());
     shown.text.assign(text.begin(), text.end());
@@ -102,7 +104,8 @@ Status Controller::storeBlock(uint32_t offset, std::span<const uint8_t> bytes)
     return Status::Ok;
 }
 
-static void setDosTime(const fs::path &file, uint16_t time, uint16_t date)
+// The DOS date and time words as a moment of local time; nothing when they name no day.
+static std::optional<std::time_t> dosMoment(uint16_t time, uint16_t date)
 {
     std::tm local{};
     local.tm_year = 80 + (date >> 9);
@@ -112,16 +115,10 @@ static void setDosTime(const fs::path &file, uint16_t time, uint16_t date)
     local.tm_min = (time >> 5) & 0x3F;
     local.tm_sec = (time & 0x1F) * 2;
     local.tm_isdst = -1;
-    if (local.tm_mon < 0 || local.tm_mon > 11 || local.tm_mday < 1) return;
+    if (local.tm_mon < 0 || local.tm_mon > 11 || local.tm_mday < 1) return std::nullopt;
     const std::time_t stamp = std::mktime(&local);
-    if (stamp == -1) return;
-#ifdef _WIN32
-    __utimbuf64 times{stamp, stamp};
-    ::_wutime64(file.c_str(), &times);
-#else
-    const timespec times[2] = {{stamp, 0}, {stamp, 0}};
-    ::utimensat(AT_FDCWD, file.c_str(), times, 0);
-#endif
+    if (stamp == -1) return std::nullopt;
+    return stamp;
 }
 
 Status Controller::saveFile(int drive, std::span<const uint8_t> path, uint32_t size, uint16_t time, uint16_t date)
@@ -132,55 +129,34 @@ Status Controller::saveFile(int drive, std::span<const uint8_t> path, uint32_t s
         std::vector<uint8_t> &buffer;
         ~Spend() { buffer.clear(); }
     } spend{mUpload};
-    const std::vector<uint8_t> &bytes = mUpload;
     if (drive < 0 || drive >= kDriveCount) return Status::BadDrive;
-    const auto target = hostPath(drive, path);
-    if (!target) return Status::BadPath;
-    if (size != bytes.size() && size != 0) return Status::SizeMismatch;
-    const std::size_t length = size; // 0 saves an empty file whatever was sent
-    std::error_code ec;
-    if (!fs::is_directory(target->parent_path(), ec)) return Status::NotFound;
-    if (fs::is_directory(*target, ec)) return Status::BadPath;
+    const auto parts = splitControllerPath(path);
+    if (!parts) return Status::BadPath;
+    if (size != mUpload.size() && size != 0) return Status::SizeMismatch;
+    // Size 0 saves an empty file whatever was sent.
+    const std::span<const uint8_t> bytes(mUpload.data(), size);
+    const Status status = drive::writeFile(driveRoot(drive), *parts, bytes, dosMoment(time, date));
+    if (status == Status::Ok) changed(Change::Disk);
+    return status;
+}
 
-    std::string temp = (target->parent_path() / ".hxsim-upload-XXXXXX").string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return Status::IoError;
-    bool written = true;
-    for (std::size_t done = 0; written && done < length;) {
-        const ssize_t n = ::write(fd, bytes.data() + done, length - done);
-        written = n > 0;
-        if (written) done += static_cast<std::size_t>(n);
-    }
-    written = ::close(fd) == 0 && written;
-    if (written) fs::rename(temp, *target, ec);
-    if (!written || ec) {
-        ::unlink(temp.c_str());
-        return Status::IoError;
-    }
-    fs::permissions(*target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                                 fs::perms::others_read, ec);
-    setDosTime(*target, time, date);
-    changed(Change::Disk);
-    return Status::Ok;
+Status Controller::readDiskFile(int drive, std::span<const uint8_t> path, std::size_t maxBytes, bool wholeFile,
+                                std::vector<uint8_t> &bytes) const
+{
+    if (drive < 0 || drive >= kDriveCount) return Status::BadDrive;
+    const auto parts = splitControllerPath(path);
+    if (!parts) return Status::BadPath;
+    return drive::readFile(driveRoot(drive), *parts, maxBytes, wholeFile, bytes);
 }
 
 Status Controller::loadFile(int drive, std::span<const uint8_t> path, uint32_t &size)
 {
-    mDownload.clear();
-    if (drive < 0 || drive >= kDriveCount) return Status::BadDrive;
-    const auto source = hostPath(drive, path);
-    if (!source) return Status::BadPath;
-    std::error_code ec;
-    if (!fs::is_regular_file(*source, ec)) return Status::NotFound;
-    const auto length = fs::file_size(*source, ec);
-    if (ec || length > kMaxFileSize) return Status::IoError;
-    std::ifstream in(*source, std::ios::binary);
-    mDownload.resize(length);
-    if (!in.read(reinterpret_cast<char *>(mDownload.data()), static_cast<std::streamsize>(length))) {
+    const Status status = readDiskFile(drive, path, kMaxFileSize, true, mDownload);
+    if (status != Status::Ok) {
         mDownload.clear();
-        return Status::IoError;
+        return status;
     }
-    size = static_cast<uint32_t>(length);
+    size = static_cast<uint32_t>(mDownload.size());
     return Status::Ok;
 }
 
@@ -197,30 +173,19 @@ Status Controller::makeFolder(int drive, std::span<const uint8_t> path)
     if (drive < 0 || drive >= kDriveCount) return Status::BadDrive;
     const auto parts = splitControllerPath(path);
     if (!parts) return Status::BadPath;
-    // Resolve part by part so an existing folder in any letter case is reused.
-    fs::path folder = driveRoot(drive);
-    for (const auto &part : *parts) {
-        folder = resolveCaseless(folder, {part});
-        std::error_code ec;
-        if (fs::is_directory(folder, ec)) continue;
-        if (fs::exists(folder, ec) || !fs::create_directory(folder, ec)) return Status::IoError;
-    }
-    changed(Change::Disk);
-    return Status::Ok;
+    const Status status = drive::makeFolders(driveRoot(drive), *parts);
+    if (status == Status::Ok) changed(Change::Disk);
+    return status;
 }
 
 Status Controller::removeFile(int drive, std::span<const uint8_t> path)
 {
     if (drive < 0 || drive >= kDriveCount) return Status::BadDrive;
-    const auto target = hostPath(drive, path);
-    if (!target) return Status::BadPath;
-    std::error_code ec;
-    const auto status = fs::symlink_status(*target, ec);
-    if (!fs::exists(status)) return Status::Ok;
-    if (fs::is_directory(status)) return Status::BadPath;
-    if (!fs::remove(*target, ec)) return Status::IoError;
-    changed(Change::Disk);
-    return Status::Ok;
+    const auto parts = splitControllerPath(path);
+    if (!parts) return Status::BadPath;
+    const Status status = drive::removeFile(driveRoot(drive), *parts);
+    if (status == Status::Ok) changed(Change::Disk);
+    return status;
 }
 
 void Controller::netConfig(std::span<uint8_t, hx::kNetConfigSize> block) const

@@ -39,7 +39,10 @@ public:
     static constexpr int kDriveCount = 3;
     static constexpr uint32_t kMaxFileSize = 32u << 20;
 
+    // Throws std::runtime_error when the drive folders cannot be made.
     explicit Controller(ControllerOptions options);
+    // Makes the folders A, B and C under diskRoot; the reason when it cannot.
+    static std::optional<std::string> makeDriveFolders(const std::filesystem::path &diskRoot);
 
     // Hooks run in the order added, after each change; the server uses one
     // for the reboot timer, a panel renderer adds its own.
@@ -65,6 +68,9 @@ public:
     hx::Status storeBlock(uint32_t offset, std::span<const uint8_t> bytes);
     hx::Status saveFile(int drive, std::span<const uint8_t> path, uint32_t size, uint16_t time, uint16_t date);
     hx::Status loadFile(int drive, std::span<const uint8_t> path, uint32_t &size);
+    // A file of the disk, without touching the download buffer (see drive::readFile).
+    hx::Status readDiskFile(int drive, std::span<const uint8_t> path, std::size_t maxBytes, bool wholeFile,
+                            std::vector<uint8_t> &bytes) const;
     hx::Status readBlock(uint32_t offset, uint16_t length, std::span<const uint8_t> &bytes) const;
     hx::Status makeFolder(int drive, std::span<const uint8_t> path);
     hx::Status removeFile(int drive, std::span<const uint8_t> path);
@@ -73,7 +79,6 @@ public:
     void playInfo(std::span<uint8_t, hx::kPlayInfoSize> block) const;
 
 private:
-    std::optional<std::filesystem::path> hostPath(int drive, std::span<const uint8_t> path) const;
     void changed(Change change);
 
     ControllerOptions mOptions;

@@ -86,16 +86,10 @@ std::string driveName(int drive) { return std::string(1, static_cast<char>('A' +
 std::optional<std::vector<uint8_t>> readDiskFile(const Controller &controller, int drive, std::string_view path,
                                                  std::size_t maxBytes)
 {
-    const auto parts = splitControllerPath({reinterpret_cast<const uint8_t *>(path.data()), path.size()});
-    if (!parts) return std::nullopt;
-    const fs::path file = resolveCaseless(controller.driveRoot(drive), *parts);
-    std::error_code ec;
-    if (!fs::is_regular_file(file, ec)) return std::nullopt;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<uint8_t> bytes(maxBytes);
-    in.read(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(maxBytes));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    std::vector<uint8_t> bytes;
+    const auto status = controller.readDiskFile(drive, {reinterpret_cast<const uint8_t *>(path.data()), path.size()},
+                                                maxBytes, false, bytes);
+    if (status != hx::Status::Ok) return std::nullopt;
     return bytes;
 }
 

@@ -41,7 +41,9 @@ std::string jsonHex(std::span<const uint8_t> bytes)
     return out + "\"";
 }
 
-const char *opName(Command command)
+} // namespace
+
+const char *operationName(Command command)
 {
     switch (command) {
     case Command::Reset: return "Reset";
@@ -59,6 +61,8 @@ const char *opName(Command command)
     }
     return nullptr;
 }
+
+namespace {
 
 void addNumber(RequestRecord &record, const char *name, uint64_t value)
 {
@@ -78,21 +82,55 @@ std::string toJsonLine(const RequestRecord &record)
 RequestHandler::RequestHandler(Controller &controller, std::optional<uint16_t> lineAddress)
     : mController(controller), mLineAddress(lineAddress)
 {
-    mLastRequest.reserve(hx::kMaxFrame);
+    mSenders.reserve(kRememberedSenders);
+}
+
+RequestHandler::Sender *RequestHandler::find(uint64_t peer)
+{
+    // Traffic comes in runs from one sender: look where the last one was first.
+    if (mLastSender < mSenders.size() && mSenders[mLastSender].peer == peer) return &mSenders[mLastSender];
+    for (std::size_t i = 0; i < mSenders.size(); ++i)
+        if (mSenders[i].peer == peer) {
+            mLastSender = i;
+            return &mSenders[i];
+        }
+    return nullptr;
+}
+
+RequestHandler::Sender &RequestHandler::slotFor(uint64_t peer)
+{
+    if (Sender *known = find(peer)) return *known;
+    if (mSenders.size() < kRememberedSenders) {
+        mSenders.emplace_back();
+        mLastSender = mSenders.size() - 1;
+    } else {
+        const auto oldest = std::min_element(mSenders.begin(), mSenders.end(), [](const Sender &a, const Sender &b) {
+            return a.lastHeard < b.lastHeard;
+        });
+        mLastSender = static_cast<std::size_t>(oldest - mSenders.begin());
+    }
+    Sender &slot = mSenders[mLastSender];
+    slot.peer = peer;
+    slot.requestSize = slot.replySize = 0;
+    return slot;
 }
 
 std::span<const uint8_t> RequestHandler::handle(std::span<const uint8_t> request, uint64_t peer)
 {
+    mRepeated = false;
     if (mController.booting()) return {};
     const auto frame = hx::decodeFrame(request);
-    if (!frame || (frame->command & hx::kReplyFlag) || !opName(static_cast<Command>(frame->command))) return {};
+    if (!frame || (frame->command & hx::kReplyFlag) || !operationName(static_cast<Command>(frame->command))) return {};
     if (mLineAddress && frame->device != *mLineAddress) return {};
-    if (peer == mLastPeer && mReplySize > 0 &&
-        std::equal(request.begin(), request.end(), mLastRequest.begin(), mLastRequest.end()))
-        return {mReply, mReplySize};
+    if (Sender *known = find(peer); known && known->replySize > 0 &&
+        std::equal(request.begin(), request.end(), known->request, known->request + known->requestSize)) {
+        known->lastHeard = ++mClock;
+        mRepeated = true;
+        return {known->reply, known->replySize};
+    }
 
     RequestRecord record;
-    record.op = opName(static_cast<Command>(frame->command));
+    record.op = operationName(static_cast<Command>(frame->command));
     uint8_t dataBuffer[hx::kMaxPayload - 1];
     hx::PayloadWriter data(dataBuffer);
     const Status status = run(*frame, record, data);
@@ -103,23 +141,26 @@ std::span<const uint8_t> RequestHandler::handle(std::span<const uint8_t> request
     hx::PayloadWriter reply(payload);
     reply.u8(static_cast<uint8_t>(status));
     if (record.ok) reply.bytes(data.written());
-    mReplySize = hx::encodeFrame(mReply, frame->device, frame->sequence,
-                                 static_cast<uint8_t>(frame->command | hx::kReplyFlag), reply.written());
-    mLastPeer = peer;
-    mLastRequest.assign(request.begin(), request.end());
-    return {mReply, mReplySize};
+    Sender &slot = slotFor(peer);
+    slot.lastHeard = ++mClock;
+    slot.replySize = hx::encodeFrame(slot.reply, frame->device, frame->sequence,
+                                     static_cast<uint8_t>(frame->command | hx::kReplyFlag), reply.written());
+    slot.requestSize = request.size();
+    std::copy(request.begin(), request.end(), slot.request);
+    return {slot.reply, slot.replySize};
 }
 
 Status RequestHandler::run(const hx::Frame &frame, RequestRecord &record, hx::PayloadWriter &data)
 {
     hx::PayloadReader in(frame.payload);
-    // Reads the drive and the rest as a path; records both.
+    // Reads the drive and the rest as a path; records both. The controller
+    // judges the path (an empty or too long one is BadPath).
     const auto drivePath = [&](uint8_t &drive, std::span<const uint8_t> &path) {
         if (!in.u8(drive)) return false;
         path = in.rest();
         addNumber(record, "drive", drive);
         record.args.emplace_back("path", jsonString(path));
-        return !path.empty() && path.size() <= hx::kMaxPath;
+        return true;
     };
     uint8_t drive = 0;
     std::span<const uint8_t> path;

@@ -28,6 +28,9 @@ struct RequestRecord {
 // The record as one line of JSON, without the line end.
 std::string toJsonLine(const RequestRecord &record);
 
+// The operation's name as the log shows it, or null for an unknown command.
+const char *operationName(hx::Command command);
+
 class RequestHandler {
 public:
     // lineAddress: on a serial line only frames for this screen number are
@@ -42,17 +45,33 @@ public:
     // previous reply again instead of a second run. The span stays valid
     // until the next call.
     std::span<const uint8_t> handle(std::span<const uint8_t> request, uint64_t peer = 0);
+    // Whether the last reply handed out was a stored one (a repeat).
+    bool repeated() const { return mRepeated; }
+
+    // Senders remembered at once; the one heard from longest ago makes room.
+    static constexpr std::size_t kRememberedSenders = 64;
 
 private:
+    struct Sender {
+        uint64_t peer = 0;
+        uint64_t lastHeard = 0;
+        std::size_t requestSize = 0;
+        std::size_t replySize = 0;
+        uint8_t request[hx::kMaxFrame];
+        uint8_t reply[hx::kMaxFrame];
+    };
+
     hx::Status run(const hx::Frame &frame, RequestRecord &record, hx::PayloadWriter &data);
+    Sender *find(uint64_t peer);
+    Sender &slotFor(uint64_t peer);
 
     Controller &mController;
     std::optional<uint16_t> mLineAddress;
     std::function<void(const RequestRecord &)> mLogger;
-    uint64_t mLastPeer = 0;
-    std::vector<uint8_t> mLastRequest;
-    uint8_t mReply[hx::kMaxFrame] = {};
-    std::size_t mReplySize = 0;
+    std::vector<Sender> mSenders;
+    std::size_t mLastSender = 0;
+    uint64_t mClock = 0;
+    bool mRepeated = false;
 };
 
 } // namespace hxsim

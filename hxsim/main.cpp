@@ -13,6 +13,8 @@
 #include <QGuiApplication>
 #endif
 
+#include <algorithm>
+#include <bitset>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -21,6 +23,7 @@
 #include <functional>
 #include <optional>
 #include <random>
+#include <vector>
 #include <string>
 #include <thread>
 
@@ -30,11 +33,20 @@ using Clock = std::chrono::steady_clock;
 
 const char kUsage[] =
     "usage: hxsim --disk DIR [--udp ADDR:PORT] [--serial PATH --screen N] [--name TEXT] [--size WxH]\n"
-    "             [--type 0|1] [--play DRIVE:INDEX] [--boot-ms MS] [--drop PERCENT] [--log FILE]\n"
-    "             [--png FILE] [--window] [--rotated]\n";
+    "             [--type 0|1] [--play DRIVE:INDEX] [--boot-ms MS] [--log FILE] [--png FILE] [--window]\n"
+    "             [--rotated] [--drop PERCENT] [--drop-replies PERCENT] [--delay MS] [--jitter MS]\n"
+    "             [--delay-on OP,OP...] [--drop-on OP,OP...]\n"
+    "Faults: --drop loses that share of the requests received, --drop-replies of the replies sent;\n"
+    "--drop-on limits both to the operations named as in the log (GetPlayInfo), else all are lost;\n"
+    "--delay holds each reply back MS, plus up to --jitter MS at random, while requests go on\n"
+    "being served; --delay-on limits the delay to the operations named as in the log\n"
+    "(SaveToFile,Reset), else every reply is held back.\n";
 
 // A serial line that goes quiet inside a frame for this long holds noise.
 constexpr auto kSerialIdleGap = std::chrono::milliseconds(200);
+// Delayed replies held at once; beyond that a reply is lost, as a busy
+// controller's would be.
+constexpr std::size_t kMaxPendingReplies = 64;
 
 struct Options {
     hxsim::ControllerOptions controller;
@@ -43,6 +55,11 @@ struct Options {
     std::optional<uint16_t> screen;
     int bootMs = 2000;
     int dropPercent = 0;
+    int replyDropPercent = 0;
+    int delayMs = 0;
+    int jitterMs = 0;
+    std::bitset<256> delayedCommands; // none named: all
+    std::bitset<256> droppedCommands; // none named: all
     std::string logFile;
     std::string pngFile;      // rewritten after every change of the panel
     bool window = false;      // show the panel live
@@ -64,6 +81,27 @@ long number(const std::string &text, long low, long high, const char *what)
     if (text.empty() || *end || errno || value < low || value > high)
         fail(std::string("bad ") + what + " \"" + text + "\"");
     return value;
+}
+
+// "SaveToFile,Reset": the commands of the operations named as in the log.
+std::bitset<256> commandsNamed(const std::string &list, const std::string &option)
+{
+    std::bitset<256> commands;
+    for (std::size_t start = 0; start <= list.size();) {
+        const std::size_t comma = std::min(list.find(',', start), list.size());
+        const std::string name = list.substr(start, comma - start);
+        bool known = false;
+        for (int code = 0; code < 0x80; ++code) {
+            const char *operation = hxsim::operationName(static_cast<hx::Command>(code));
+            if (operation && name == operation) {
+                commands.set(static_cast<std::size_t>(code));
+                known = true;
+            }
+        }
+        if (!known) fail("unknown operation \"" + name + "\" in " + option);
+        start = comma + 1;
+    }
+    return commands;
 }
 
 Options parseOptions(int argc, char **argv)
@@ -108,6 +146,16 @@ Options parseOptions(int argc, char **argv)
             options.bootMs = static_cast<int>(number(value, 0, 600000, "boot time"));
         } else if (arg == "--drop") {
             options.dropPercent = static_cast<int>(number(value, 0, 100, "drop percentage"));
+        } else if (arg == "--drop-replies") {
+            options.replyDropPercent = static_cast<int>(number(value, 0, 100, "reply drop percentage"));
+        } else if (arg == "--delay") {
+            options.delayMs = static_cast<int>(number(value, 0, 600000, "delay"));
+        } else if (arg == "--jitter") {
+            options.jitterMs = static_cast<int>(number(value, 0, 600000, "jitter"));
+        } else if (arg == "--delay-on") {
+            options.delayedCommands = commandsNamed(value, arg);
+        } else if (arg == "--drop-on") {
+            options.droppedCommands = commandsNamed(value, arg);
         } else if (arg == "--log") {
             options.logFile = value;
         } else if (arg == "--png") {
@@ -125,6 +173,10 @@ Options parseOptions(int argc, char **argv)
 #ifndef HXSIM_PICTURE
     if (options.panelWanted()) fail("--png and --window need hxsim built with Qt");
 #endif
+    if (const auto problem = hxsim::Controller::makeDriveFolders(options.controller.diskRoot)) {
+        std::fprintf(stderr, "hxsim: cannot use --disk: %s\n", problem->c_str());
+        std::exit(2);
+    }
     return options;
 }
 
@@ -207,10 +259,12 @@ public:
 
     void run()
     {
+        mPending.reserve(kMaxPendingReplies);
         for (;;) {
             // Drawn after the reply went out, so the panel never slows a request down.
             if (mPanelStale) refreshPanel();
-            if (hostio::kTimedReceive && mSerial < 0 && !mController.booting()) {
+            sendDueReplies();
+            if (hostio::kTimedReceive && mSerial < 0 && !mController.booting() && mPending.empty()) {
                 // UDP alone: a blocking receive (a short kernel time-out lets
                 // it look at the signal pipe) saves the poll call per request.
                 if (stopRequested()) return;
@@ -254,11 +308,13 @@ private:
         const auto now = Clock::now();
         if (mController.booting())
             wait = std::chrono::ceil<std::chrono::milliseconds>(std::max(mBootEnd - now, Clock::duration::zero()));
-        if (mSerialHasPartial) {
-            const auto idle = std::chrono::ceil<std::chrono::milliseconds>(
-                std::max(mSerialLastByte + kSerialIdleGap - now, Clock::duration::zero()));
-            if (wait.count() < 0 || idle < wait) wait = idle;
-        }
+        const auto until = [&](Clock::time_point moment) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(std::max(moment - now, Clock::duration::zero()));
+            if (wait.count() < 0 || left < wait) wait = left;
+        };
+        if (mSerialHasPartial) until(mSerialLastByte + kSerialIdleGap);
+        for (const PendingReply &pending : mPending) until(pending.due);
         return static_cast<int>(wait.count());
     }
 
@@ -282,7 +338,107 @@ private:
 #endif
     }
 
-    bool dropped() { return mOptions.dropPercent > 0 && mDice(mRandom) < mOptions.dropPercent; }
+    bool chance(int percent) { return percent > 0 && mDice(mRandom) < percent; }
+    // Whether a frame (request or reply) is one the loss applies to.
+    bool lossApplies(std::span<const uint8_t> frame) const
+    {
+        if (mOptions.droppedCommands.none()) return true;
+        constexpr std::size_t commandOffset = 7;
+        return frame.size() > commandOffset &&
+               mOptions.droppedCommands.test(static_cast<std::size_t>(frame[commandOffset] & ~hx::kReplyFlag & 0xFF));
+    }
+    bool dropped(std::span<const uint8_t> request) { return lossApplies(request) && chance(mOptions.dropPercent); }
+
+    // Where a reply goes: back over UDP to its sender, or onto the line.
+    struct Destination {
+        bool serial = false;
+        sockaddr_in to{};
+        socklen_t toLength = 0;
+        uint64_t peer = 0;
+        bool operator==(const Destination &other) const
+        {
+            return serial == other.serial && peer == other.peer;
+        }
+    };
+
+    struct PendingReply {
+        Clock::time_point due;
+        Destination destination;
+        std::size_t size = 0;
+        uint8_t bytes[hx::kMaxFrame];
+    };
+
+    // When the reply the handler just made may leave: a fresh one after the
+    // configured delay; a repeat's stored reply along with the first copy's
+    // when that is still held back (the controller is still busy), else at once.
+    Clock::time_point replyDue(std::span<const uint8_t> reply, bool repeated, const Destination &destination)
+    {
+        const auto now = Clock::now();
+        if (repeated) {
+            for (const PendingReply &pending : mPending)
+                if (pending.destination == destination &&
+                    std::equal(reply.begin(), reply.end(), pending.bytes, pending.bytes + pending.size))
+                    return pending.due;
+            return now;
+        }
+        if (mOptions.delayMs == 0 && mOptions.jitterMs == 0) return now;
+        const auto frame = hx::decodeFrame(reply);
+        const std::size_t command = frame ? frame->command & ~hx::kReplyFlag : 0;
+        if (mOptions.delayedCommands.any() && !mOptions.delayedCommands.test(command)) return now;
+        const int jitter = mOptions.jitterMs > 0 ? std::uniform_int_distribution<int>(0, mOptions.jitterMs)(mRandom) : 0;
+        return now + std::chrono::milliseconds(mOptions.delayMs + jitter);
+    }
+
+    void dispatch(std::span<const uint8_t> reply, bool repeated, const Destination &destination)
+    {
+        if (reply.empty()) return;
+        const auto due = replyDue(reply, repeated, destination);
+        if (due <= Clock::now()) {
+            transmit(reply, destination);
+            return;
+        }
+        if (mPending.size() >= kMaxPendingReplies) return;
+        PendingReply &pending = mPending.emplace_back();
+        pending.due = due;
+        pending.destination = destination;
+        pending.size = reply.size();
+        std::copy(reply.begin(), reply.end(), pending.bytes);
+    }
+
+    void sendDueReplies()
+    {
+        if (mPending.empty()) return;
+        const auto now = Clock::now();
+        for (std::size_t i = 0; i < mPending.size();) {
+            if (mPending[i].due > now) {
+                ++i;
+                continue;
+            }
+            transmit({mPending[i].bytes, mPending[i].size}, mPending[i].destination);
+            mPending.erase(mPending.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    }
+
+    void transmit(std::span<const uint8_t> reply, const Destination &destination)
+    {
+        if (lossApplies(reply) && chance(mOptions.replyDropPercent)) return;
+        if (!destination.serial) {
+            ::sendto(mUdp, reply.data(), reply.size(), 0, reinterpret_cast<const sockaddr *>(&destination.to),
+                     destination.toLength);
+            return;
+        }
+        for (std::size_t done = 0; done < reply.size();) {
+            const ssize_t written = ::write(mSerial, reply.data() + done, reply.size() - done);
+            if (written > 0) {
+                done += static_cast<std::size_t>(written);
+            } else if (written < 0 && errno == EAGAIN) {
+                pollfd out{static_cast<hostio::Socket>(mSerial), POLLOUT, 0};
+                if (hostio::pollSockets(&out, 1, 1000) <= 0) break;
+            } else {
+                break;
+            }
+        }
+    }
 
     // One datagram per wake-up: in stop-and-wait traffic there is never a
     // second one waiting, and looking for it would cost a system call.
@@ -292,11 +448,15 @@ private:
         socklen_t fromLength = sizeof(from);
         const ssize_t got = ::recvfrom(mUdp, mDatagram, sizeof(mDatagram), flags,
                                        reinterpret_cast<sockaddr *>(&from), &fromLength);
-        if (got < 0 || static_cast<std::size_t>(got) > hx::kMaxFrame || dropped()) return;
-        const uint64_t peer = static_cast<uint64_t>(from.sin_addr.s_addr) << 16 | from.sin_port;
-        const auto reply = mUdpHandler.handle({mDatagram, static_cast<std::size_t>(got)}, peer);
-        if (!reply.empty())
-            ::sendto(mUdp, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr *>(&from), fromLength);
+        if (got < 0 || static_cast<std::size_t>(got) > hx::kMaxFrame ||
+            dropped({mDatagram, static_cast<std::size_t>(got)}))
+            return;
+        Destination destination;
+        destination.to = from;
+        destination.toLength = fromLength;
+        destination.peer = static_cast<uint64_t>(from.sin_addr.s_addr) << 16 | from.sin_port;
+        const auto reply = mUdpHandler.handle({mDatagram, static_cast<std::size_t>(got)}, destination.peer);
+        dispatch(reply, mUdpHandler.repeated(), destination);
     }
 
     void serveSerial()
@@ -317,19 +477,11 @@ private:
     void drainSerialFrames()
     {
         while (auto frame = mFramer.next()) {
-            if (dropped()) continue;
+            if (dropped(*frame)) continue;
             const auto reply = mSerialHandler.handle(*frame);
-            for (std::size_t done = 0; done < reply.size();) {
-                const ssize_t written = ::write(mSerial, reply.data() + done, reply.size() - done);
-                if (written > 0) {
-                    done += static_cast<std::size_t>(written);
-                } else if (written < 0 && errno == EAGAIN) {
-                    pollfd out{static_cast<hostio::Socket>(mSerial), POLLOUT, 0};
-                    if (hostio::pollSockets(&out, 1, 1000) <= 0) break;
-                } else {
-                    break;
-                }
-            }
+            Destination line;
+            line.serial = true;
+            dispatch(reply, mSerialHandler.repeated(), line);
         }
         mSerialHasPartial = mFramer.hasPartialFrame();
     }
@@ -354,6 +506,7 @@ private:
     std::mt19937 mRandom{std::random_device{}()};
     std::uniform_int_distribution<int> mDice{0, 99};
     uint8_t mDatagram[hx::kMaxFrame + 1];
+    std::vector<PendingReply> mPending;
 };
 
 } // namespace

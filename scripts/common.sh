@@ -5,7 +5,11 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev libfreetype-dev
-          fonts-arphic-uming fontconfig socat)
+          fonts-arphic-uming fontconfig socat qt6-translations-l10n
+          xvfb openbox trayer libxcb1-dev)
+# What building and checking the Debian package needs besides (install_missing "${PACKAGING_PACKAGES[@]}").
+# shellcheck disable=SC2034 # read by scripts/package.sh and scripts/test-package.sh
+PACKAGING_PACKAGES=(dpkg-dev lintian desktop-file-utils appstream man-db)
 
 install_missing() {
     local missing=()
@@ -17,7 +21,7 @@ install_missing() {
     if [ "$(id -u)" -eq 0 ]; then
         echo "Installing ${missing[*]}"
         apt-get update -q >/dev/null
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=900 "${missing[@]}" >/dev/null
     else
         echo "Marqora needs these Debian packages. Install them with:"
         echo "  sudo apt-get install -y ${missing[*]}"

@@ -19,7 +19,8 @@ stop_demo() {
 
 # Starts hxsim; sets HXSIM_PID, and HXSIM_PORT once it reported ready.
 start_hxsim() {
-    local bin=$1 demo=$2 view=(--png "$demo/panel.png")
+    local bin=$1 demo=$2
+    local view=(--png "$demo/panel.png")
     # A window only where there is a screen; the PNG is written either way.
     if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${QT_QPA_PLATFORM:-}" != offscreen ]; then
         view+=(--window)

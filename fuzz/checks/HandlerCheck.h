@@ -8,7 +8,12 @@
 #include "HxProtocol.h"
 #include "RequestHandler.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
 #include <vector>
 
 namespace fuzzcheck {
@@ -26,11 +31,59 @@ inline std::size_t replyDataSize(uint8_t command, Bytes request)
     }
 }
 
+// Bytes of a file outside the disk that no reply may ever carry.
+inline const std::string kOutsideSecret = "outside-the-disk:7f3a9c51e0";
+
+// Names and contents of every entry below folder, links as their targets.
+inline std::map<std::string, std::string> folderState(const std::filesystem::path &folder)
+{
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> state;
+    for (const auto &entry : fs::recursive_directory_iterator(folder)) {
+        std::string &value = state[fs::relative(entry.path(), folder).string()];
+        if (entry.is_symlink()) {
+            value = "-> " + fs::read_symlink(entry.path()).string();
+        } else if (entry.is_regular_file()) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            value.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        } else {
+            value = "<folder>";
+        }
+    }
+    return state;
+}
+
+// Links out of the disk on every drive, of every kind: to a file, to a
+// folder, dangling, in the middle of a path and relative; the names are
+// short so that inputs reach them ("pw", "out\f", "sub\up\secret").
+inline void plantLinksOut(const std::filesystem::path &disk, const std::filesystem::path &outside)
+{
+    namespace fs = std::filesystem;
+    fs::create_directories(outside / "folder");
+    std::ofstream(outside / "secret", std::ios::binary) << kOutsideSecret;
+    std::ofstream(outside / "folder" / "f", std::ios::binary) << kOutsideSecret;
+    for (const char *drive : {"A", "B", "C"}) {
+        const fs::path root = disk / drive;
+        fs::create_directories(root / "sub");
+        fs::create_symlink(outside / "secret", root / "pw");
+        fs::create_symlink(outside / "folder", root / "out");
+        fs::create_symlink(outside / "none", root / "gone");
+        fs::create_symlink(outside, root / "sub" / "up");
+        fs::create_symlink("../../../outside", root / "sub" / "rel");
+    }
+}
+
+inline bool holdsSecret(Bytes bytes)
+{
+    return std::search(bytes.begin(), bytes.end(), kOutsideSecret.begin(), kOutsideSecret.end()) != bytes.end();
+}
+
 inline void checkRequestHandler(Bytes input)
 {
     namespace fs = std::filesystem;
     const fs::path scratch = ScratchFolder::path() / "handler";
     const fs::path disk = scratch / "disk";
+    const fs::path outside = scratch / "outside";
     fs::remove_all(scratch);
     fs::create_directories(disk);
 
@@ -38,6 +91,9 @@ inline void checkRequestHandler(Bytes input)
     options.diskRoot = disk;
     options.type = input.empty() ? 0 : input[0] & 1;
     hxsim::Controller controller(options);
+    plantLinksOut(disk, outside);
+    const auto outsideBefore = folderState(outside);
+    bool secretSent = false;  // the input itself may carry the secret's bytes up
     const bool serial = !input.empty() && (input[0] & 2);
     hxsim::RequestHandler handler(controller, serial ? std::optional<uint16_t>(5) : std::nullopt);
     handler.setLogger([](const hxsim::RequestRecord &record) {
@@ -70,7 +126,9 @@ inline void checkRequestHandler(Bytes input)
         }
 
         const bool wasBooting = controller.booting();
+        secretSent = secretSent || holdsSecret(request);
         const auto reply = handler.handle(request, peer);
+        if (!secretSent) FUZZ_CHECK(!holdsSecret(reply));
         const auto asked = hx::decodeFrame(request);
         if (wasBooting || !asked) FUZZ_CHECK(reply.empty());
         if (!reply.empty()) {
@@ -92,10 +150,18 @@ inline void checkRequestHandler(Bytes input)
         if (controller.booting() && !(selector & 0x20)) controller.finishBoot();
     }
 
-    // Nothing the controller did reaches past its disk folder.
-    for (const auto &entry : fs::directory_iterator(scratch)) FUZZ_CHECK(entry.path() == disk);
-    for (const auto &entry : fs::recursive_directory_iterator(disk))
-        FUZZ_CHECK(!fs::is_symlink(entry.symlink_status()));
+    // Nothing the controller did reaches past its disk folder: everything
+    // outside is as it was, and the planted links are still the only ones.
+    for (const auto &entry : fs::directory_iterator(scratch)) FUZZ_CHECK(entry.path() == disk || entry.path() == outside);
+    FUZZ_CHECK(folderState(outside) == outsideBefore);
+    for (const auto &entry : fs::recursive_directory_iterator(disk)) {
+        if (!entry.is_symlink()) continue;
+        const std::string name = entry.path().filename().string();
+        FUZZ_CHECK(name == "pw" || name == "out" || name == "gone" || name == "up" || name == "rel");
+    }
+    for (const char *drive : {"A", "B", "C"})
+        for (const char *link : {"pw", "out", "gone", "sub/up", "sub/rel"})
+            FUZZ_CHECK(fs::is_symlink(fs::symlink_status(disk / drive / link)));
 }
 
 }  // namespace fuzzcheck

@@ -151,6 +151,13 @@ void StreamFramer::push(std::span<const uint8_t> bytes)
     }
 }
 
+bool StreamFramer::holdsLaterStart() const
+{
+    for (std::size_t i = mBegin + 1; i + 1 < mEnd; ++i)
+        if (mBuffer[i] == kStartMarker0 && mBuffer[i + 1] == kStartMarker1) return true;
+    return false;
+}
+
 std::optional<std::span<const uint8_t>> StreamFramer::next()
 {
     while (mEnd - mBegin >= 2) {

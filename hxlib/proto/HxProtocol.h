@@ -99,6 +99,9 @@ public:
     {
         if (mEnd > mBegin) ++mBegin;
     }
+    // Whether a start marker follows the start of the partial frame held:
+    // then the held start may be false and a real frame wait behind it.
+    bool holdsLaterStart() const;
 
 private:
     void compact();

@@ -1,8 +1,10 @@
-// One open controller connection: builds request frames, sends them at most
-// 1 + retries times and accepts only the reply that matches.
+// One open controller connection: builds request frames, sends each request
+// until its reply comes or its time budget is spent, and accepts only the
+// reply that matches.
 #pragma once
 
 #include "HxProtocol.h"
+#include "RetransmitTimer.h"
 #include "Transport.h"
 
 #include <cstdint>
@@ -18,12 +20,18 @@ struct Reply {
     std::span<const uint8_t> data; // valid until the connection's next request
 };
 
+// The clock a connection measures round trips and budgets with; tests hand
+// in their own together with a transport that follows it.
+using NowFunction = Clock::time_point (*)();
+
 class Connection {
 public:
-    Connection(std::unique_ptr<Transport> transport, uint16_t lineAddress, int timeoutSeconds, int retries);
+    Connection(std::unique_ptr<Transport> transport, uint16_t lineAddress, int timeoutSeconds, int retries,
+               NowFunction now = &Clock::now);
 
     // Sends one request and waits for its reply; nothing when no matching
-    // reply came in any attempt.
+    // reply came within (1 + retries) x (time-out + line time). Copies go
+    // out whenever the retransmission timer runs out before the reply came.
     std::optional<Reply> request(hx::Command command, std::span<const uint8_t> payload,
                                  std::size_t expectedReplyPayload = 1);
     // The same, reduced to success: an Ok reply whose data has exactly
@@ -31,14 +39,18 @@ public:
     std::optional<std::span<const uint8_t>> requestOk(hx::Command command, std::span<const uint8_t> payload,
                                                       std::optional<std::size_t> dataSize = std::nullopt);
 
+    RetransmitTimer &retransmitTimer() { return mTimer; }
+
     // Serialises calls from several threads on one device number.
     std::mutex &mutex() { return mMutex; }
 
 private:
     std::unique_ptr<Transport> mTransport;
     uint16_t mLineAddress;
-    std::chrono::seconds mTimeout;
+    Clock::duration mTimeout;
     int mRetries;
+    NowFunction mNow;
+    RetransmitTimer mTimer;
     uint16_t mSequence;
     std::mutex mMutex;
     uint8_t mRequest[hx::kMaxFrame];

@@ -5,6 +5,7 @@
 #include "Connection.h"
 #include "HxProtocol.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 using hx::Command;
 using hxlib::Connection;
@@ -22,30 +24,97 @@ namespace {
 constexpr int kMaxTimeoutSeconds = 60;
 constexpr int kMaxRetries = 100;
 
-std::mutex gTableMutex;
-std::map<uint16_t, std::shared_ptr<Connection>> gConnections;
+// Round trips learnt per controller link, so that the fresh connection of
+// every visit starts from what the previous one measured instead of the
+// conservative start, and a visit's first lost frame is recovered in
+// milliseconds too. The link is named by what the caller opened (address
+// and port, or port, bit rate and screen).
+constexpr std::size_t kRememberedLinks = 64;
+
+struct OpenConnection {
+    std::shared_ptr<Connection> connection;
+    std::string link;
+};
+
+struct LinkMemory {
+    std::string link;
+    hxlib::RetransmitTimer::Estimate estimate;
+    uint64_t lastUse = 0;
+};
+
+std::mutex gTableMutex; // guards both tables and the use counter
+std::map<uint16_t, OpenConnection> gConnections;
+std::vector<LinkMemory> gLinks;
+uint64_t gLinkUses = 0;
 
 std::shared_ptr<Connection> find(uint16_t device)
 {
     std::lock_guard lock(gTableMutex);
     const auto it = gConnections.find(device);
-    return it == gConnections.end() ? nullptr : it->second;
+    return it == gConnections.end() ? nullptr : it->second.connection;
 }
 
-// Puts a new connection under the device number; without a transport (a
-// failed open) the number ends up closed. 0 when open, else -1.
-int32_t install(uint16_t device, std::unique_ptr<hxlib::Transport> transport, uint16_t lineAddress,
-                int32_t timeoutSeconds, int32_t retries)
+std::optional<hxlib::RetransmitTimer::Estimate> recall(const std::string &link)
 {
-    std::shared_ptr<Connection> connection;
-    if (transport)
-        connection = std::make_shared<Connection>(std::move(transport), lineAddress, timeoutSeconds, retries);
     std::lock_guard lock(gTableMutex);
+    for (auto &memory : gLinks)
+        if (memory.link == link) {
+            memory.lastUse = ++gLinkUses;
+            return memory.estimate;
+        }
+    return std::nullopt;
+}
+
+// Takes the device number's connection out of the table and keeps what it
+// learnt of its link; the connection ends when its last user lets go.
+void retire(uint16_t device)
+{
+    OpenConnection open;
+    {
+        std::lock_guard lock(gTableMutex);
+        const auto it = gConnections.find(device);
+        if (it == gConnections.end()) return;
+        open = std::move(it->second);
+        gConnections.erase(it);
+    }
+    std::optional<hxlib::RetransmitTimer::Estimate> estimate;
+    {
+        // Another thread may still be in a request on it.
+        std::lock_guard lock(open.connection->mutex());
+        estimate = open.connection->retransmitTimer().estimate();
+    }
+    if (!estimate) return;
+    std::lock_guard lock(gTableMutex);
+    auto slot = std::find_if(gLinks.begin(), gLinks.end(), [&](const LinkMemory &m) { return m.link == open.link; });
+    if (slot == gLinks.end() && gLinks.size() < kRememberedLinks) {
+        slot = gLinks.insert(gLinks.end(), LinkMemory{open.link, *estimate, 0});
+    } else if (slot == gLinks.end()) {
+        slot = std::min_element(gLinks.begin(), gLinks.end(),
+                                [](const LinkMemory &a, const LinkMemory &b) { return a.lastUse < b.lastUse; });
+        slot->link = open.link;
+    }
+    slot->estimate = *estimate;
+    slot->lastUse = ++gLinkUses;
+}
+
+// Puts a new connection under the device number once the controller has
+// answered on it; without a transport (a failed open) or an answer the
+// number ends up closed. 0 when open, else -1.
+int32_t install(uint16_t device, std::unique_ptr<hxlib::Transport> transport, const std::string &link,
+                uint16_t lineAddress, int32_t timeoutSeconds, int32_t retries)
+{
     // Opening a number that is open replaces its connection, also when the
     // new open fails: the caller asked for the old one to go.
-    gConnections.erase(device);
-    if (!connection) return -1;
-    gConnections.emplace(device, std::move(connection));
+    retire(device);
+    if (!transport) return -1;
+    auto connection = std::make_shared<Connection>(std::move(transport), lineAddress, timeoutSeconds, retries);
+    if (const auto estimate = recall(link)) connection->retransmitTimer().resume(*estimate);
+    // A switched-off controller fails here, after one request's budget,
+    // instead of in every call its caller would make next. The LED
+    // configuration is answered in every state of playback.
+    if (!connection->requestOk(Command::GetLedConfig, {}, hx::kLedConfigSize)) return -1;
+    std::lock_guard lock(gTableMutex);
+    gConnections.insert_or_assign(device, OpenConnection{std::move(connection), link});
     return 0;
 }
 
@@ -109,25 +178,28 @@ extern "C" {
 int32_t HX_NetInitial(uint16_t device, const char *, const char *ip, int32_t timeoutSeconds, int32_t retries,
                       uint16_t udpPort, int32_t)
 {
-    if (!ip || !validLimits(timeoutSeconds, retries)) return install(device, nullptr, 0, 0, 0);
+    if (!ip || !validLimits(timeoutSeconds, retries)) return install(device, nullptr, {}, 0, 0, 0);
+    const auto address = hxlib::parseIpText(ip);
+    const std::string link = "udp " + std::to_string(address.value_or(0)) + ":" + std::to_string(udpPort);
     // Over UDP the address is the socket's; the device number goes in the
     // frame so the caller's replies can be told apart from anyone else's.
-    return install(device, hxlib::openUdp(ip, udpPort), device, timeoutSeconds, retries);
+    return install(device, hxlib::openUdp(ip, udpPort), link, device, timeoutSeconds, retries);
 }
 
 int32_t HX_ComInitial(uint16_t device, int32_t comNumber, int32_t baudRate, int32_t screenNumber,
                       int32_t timeoutSeconds, int32_t retries, int32_t)
 {
     if (screenNumber < 0 || screenNumber > 0xFFFF || !validLimits(timeoutSeconds, retries))
-        return install(device, nullptr, 0, 0, 0);
-    return install(device, hxlib::openSerial(comNumber, baudRate), static_cast<uint16_t>(screenNumber),
+        return install(device, nullptr, {}, 0, 0, 0);
+    const std::string link = "com " + std::to_string(comNumber) + " " + std::to_string(baudRate) + " " +
+                             std::to_string(screenNumber);
+    return install(device, hxlib::openSerial(comNumber, baudRate), link, static_cast<uint16_t>(screenNumber),
                    timeoutSeconds, retries);
 }
 
 void HX_Close(uint16_t device)
 {
-    std::lock_guard lock(gTableMutex);
-    gConnections.erase(device);
+    retire(device);
 }
 
 int32_t HX_Reset(uint16_t device, int32_t value)

@@ -29,6 +29,13 @@ public:
 
     bool send(std::span<const uint8_t> frame) override
     {
+        // Before a copy goes out: a partial frame held with another start
+        // marker behind it is most likely a false start (a corrupted length)
+        // holding up the reply behind it, which would otherwise wait until
+        // the line goes quiet; drop its first byte and the search goes on.
+        // A partial frame with nothing behind it may be a late reply still
+        // arriving, and stays.
+        if (mFramer.hasPartialFrame() && mFramer.holdsLaterStart()) mFramer.skipByte();
         std::size_t done = 0;
         while (done < frame.size()) {
             const ssize_t written = ::write(mFd, frame.data() + done, frame.size() - done);
@@ -82,6 +89,10 @@ public:
         return std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double>(hx::lineSeconds(requestBytes + replyBytes, mBaudRate)));
     }
+
+    // Serial adapters hand bytes over in chunks (USB latency timers of
+    // 16 ms are common), on top of the controller's turnaround.
+    Clock::duration resendMargin() const override { return std::chrono::milliseconds(20); }
 
 private:
     int mFd;

@@ -28,6 +28,11 @@ public:
 
     bool send(std::span<const uint8_t> frame) override
     {
+        // A held partial frame with another start marker behind it is most
+        // likely a false start (a corrupted length) holding up the reply
+        // behind it; drop its first byte before the copy goes out. One with
+        // nothing behind it may be a late reply still arriving, and stays.
+        if (mFramer.hasPartialFrame() && mFramer.holdsLaterStart()) mFramer.skipByte();
         std::size_t done = 0;
         while (done < frame.size()) {
             DWORD written = 0;
@@ -74,6 +79,10 @@ public:
         return std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double>(hx::lineSeconds(requestBytes + replyBytes, mBaudRate)));
     }
+
+    // Serial adapters hand bytes over in chunks (USB latency timers of
+    // 16 ms are common), on top of the controller's turnaround.
+    Clock::duration resendMargin() const override { return std::chrono::milliseconds(20); }
 
 private:
     // The next read returns as soon as a byte is there, or empty after waitMs.

@@ -1,5 +1,6 @@
 // The backends a connection talks through. Framing, CRC checks, reply
-// matching and retries live once in Connection; a backend only moves bytes.
+// matching and retransmission live once in Connection; a backend only moves
+// bytes and says how fast its medium is.
 #pragma once
 
 #include "HxProtocol.h"
@@ -22,10 +23,13 @@ public:
     // The next candidate frame from the controller, or nothing once the
     // deadline has passed. Bytes from anyone else are dropped here.
     virtual std::optional<std::span<const uint8_t>> receive(Clock::time_point deadline) = 0;
-    // Drops whatever arrived before the next request (late replies, noise).
+    // Drops whatever arrived before a new request (late replies, noise).
     virtual void flush() = 0;
     // Time the line itself needs to carry a request and its reply.
     virtual Clock::duration lineTime(std::size_t requestBytes, std::size_t replyBytes) const = 0;
+    // The shortest wait beyond the line time before a request goes out
+    // again: below it a resend would mostly answer scheduling noise.
+    virtual Clock::duration resendMargin() const = 0;
 };
 
 // UDP to ipText ("%3d.%3d.%3d.%3d", blanks allowed) and port; null on bad

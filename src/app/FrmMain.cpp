@@ -4,6 +4,7 @@
 #include "FrmDialogs.h"
 #include "FrmWidgets.h"
 #include "PlatformSettings.h"
+#include "ProgramSetup.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -60,10 +61,11 @@ void TFormMain::FormCreate(const std::string &progPath)
     FontDlg = windowFont;
     FontDlg.setPointSize(12);
 
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                   (PlatformSettings::hasSystemTray() ? Qt::Tool : Qt::Widget));
+    setWindowIcon(programIcon());
+    setWindowFlags(mainWindowFlags(PlatformSettings::hasSystemTray()));
     setFixedSize(338, 285);
+    mClientArea = named(new QWidget(this), "ClientArea");
+    mClientArea->setGeometry(rect());
     buildTopStrip();
     buildOptionPage();
     buildFilePage();
@@ -92,6 +94,7 @@ void TFormMain::FormCreate(const std::string &progPath)
     TimerClickSend->start();
 
     NotifyIconCreate();
+    if (!TrayIcon) watchForLateTray();
 
     // Every run starts out of sight: the minimise handling runs once the event loop does.
     QMetaObject::invokeMethod(this, [this] { WMSysCommand(SC_MINIMIZE); }, Qt::QueuedConnection);
@@ -116,26 +119,27 @@ void TFormMain::FormDestroy()
 
 void TFormMain::buildTopStrip()
 {
-    ChkAutoRun = named(new QCheckBox(QStringLiteral("系统启动时运行"), this), "ChkAutoRun");
+    QWidget *area = mClientArea;
+    ChkAutoRun = named(new QCheckBox(QStringLiteral("系统启动时运行"), area), "ChkAutoRun");
     ChkAutoRun->setGeometry(8, 6, 106, 17);
-    ChkReplay = named(new QCheckBox(QStringLiteral("发送后重新播放"), this), "ChkReplay");
+    ChkReplay = named(new QCheckBox(QStringLiteral("发送后重新播放"), area), "ChkReplay");
     ChkReplay->setGeometry(118, 6, 106, 17);
     ChkReplay->setChecked(true);
-    ChkPromptPwd = named(new QCheckBox(QStringLiteral("启动提示口令"), this), "ChkPromptPwd");
+    ChkPromptPwd = named(new QCheckBox(QStringLiteral("启动提示口令"), area), "ChkPromptPwd");
     ChkPromptPwd->setGeometry(230, 6, 100, 17);
     connect(ChkAutoRun, &QCheckBox::toggled, this, &TFormMain::ChkAutoRunClick);
     connect(ChkPromptPwd, &QCheckBox::toggled, this, &TFormMain::ChkPromptPwdClick);
 
-    StaticText20 = named(label(QStringLiteral("显示屏"), this, 8, 35), "StaticText20");
-    LEDList = named(new QComboBox(this), "LEDList");
+    StaticText20 = named(label(QStringLiteral("显示屏"), area, 8, 35), "StaticText20");
+    LEDList = named(new QComboBox(area), "LEDList");
     LEDList->setGeometry(46, 31, 200, 21);
     LEDList->setMaxVisibleItems(16);
     connect(LEDList, &QComboBox::activated, this, &TFormMain::LEDListChange);
-    BtnNewConnect = named(new QPushButton(QStringLiteral("新  建"), this), "BtnNewConnect");
+    BtnNewConnect = named(new QPushButton(QStringLiteral("新  建"), area), "BtnNewConnect");
     BtnNewConnect->setGeometry(255, 30, 75, 23);
     connect(BtnNewConnect, &QPushButton::clicked, this, &TFormMain::BtnNewConnectClick);
 
-    MyPage = named(new QTabWidget(this), "MyPage");
+    MyPage = named(new QTabWidget(area), "MyPage");
     MyPage->setGeometry(0, 285 - 226, 338, 226);
     MyPage->hide();
     connect(MyPage, &QTabWidget::currentChanged, this, &TFormMain::onPageChanged);
@@ -315,7 +319,7 @@ void TFormMain::buildInitialPage()
     BtnChgPwd = named(new QPushButton(QStringLiteral("修改口令"), panel), "BtnChgPwd");
     BtnChgPwd->setGeometry(250, 158, 76, 23);
     connect(BtnChgPwd, &QPushButton::clicked, this, &TFormMain::BtnChgPwdClick);
-    mPB = named(new QProgressBar(panel), "mPB");
+    mPB = named(new ReadableProgressBar(panel), "mPB");
     mPB->setGeometry(0, 186, 334, 14);
     mPB->setTextVisible(false);
     mPB->hide();
@@ -349,13 +353,33 @@ void TFormMain::onPageChanged(int index)
     MyPageChange();
 }
 
+Qt::WindowFlags TFormMain::mainWindowFlags(bool trayAvailable)
+{
+    // A tool window has no taskbar button; without a tray the taskbar button
+    // of the minimised window is the way back.
+    return Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+           Qt::WindowCloseButtonHint | (trayAvailable ? Qt::Tool : Qt::Widget);
+}
+
 void TFormMain::changeEvent(QEvent *event)
 {
-    // The window manager minimised us: take it as the minimise request. With a
-    // tray the window goes there instead; without one it stays minimised.
-    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)) {
-        if (PlatformSettings::hasSystemTray()) setWindowState(windowState() & ~Qt::WindowMinimized);
-        WMSysCommand(SC_MINIMIZE);
+    if (event->type() == QEvent::WindowStateChange) {
+        const bool wasMinimized = static_cast<QWindowStateChangeEvent *>(event)->oldState() & Qt::WindowMinimized;
+        if (isMinimized() && !wasMinimized) {
+            // The window manager minimised us: take it as the minimise request.
+            if (TrayIcon) setWindowState(windowState() & ~Qt::WindowMinimized);
+            WMSysCommand(SC_MINIMIZE);
+        } else if (wasMinimized && !isMinimized() && !TrayIcon && mClientArea->isHidden()) {
+            // Restored from the taskbar: the opening's checks run once the
+            // window manager is done, outside this event.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    // Minimised again, or opened by an earlier restore, meanwhile.
+                    if (!isMinimized() && mClientArea->isHidden()) openFromOutOfSight();
+                },
+                Qt::QueuedConnection);
+        }
     }
     QWidget::changeEvent(event);
 }

@@ -53,8 +53,8 @@ public:
     uint16_t mPwdCRC = 0;
     // Each display's play-list location; its lastRead is mPlayListPath and mPlayListIndex.
     PlayListLocations mPlayLists;
-    // Problems of the unattended transfer, shown in the tray icon's tool tip.
-    TransferReport mTransferReport;
+    // Where each display's transfer stands, shown by the tray icon.
+    TransferStatus mTransferStatus;
     // An initialisation run owns the controller link: the transfer and the
     // click-send preparation wait until it ends.
     bool mInitialRunning = false;
@@ -183,6 +183,11 @@ public:
     void NotifyIconCreate();
     void NotifyIconDelete();
     void NotifyIconClick(QSystemTrayIcon::ActivationReason reason);
+    // Hidden in the tray, or minimised where the desktop has no tray.
+    bool isOutOfSight() const;
+    // A desktop that had no tray at start is asked now and then; once a tray
+    // is there the icon is made and the window goes over to it.
+    void adoptLateTray();
     // Asks for the password; a wrong one is told in a message box with the caption.
     bool passwordCheck(const QString &errorCaption);
     void ChkPromptPwdClick(bool checked);
@@ -215,8 +220,21 @@ private:
 
     // The click-send window follows the main window while click-send displays exist.
     void setClickSendVisible(bool visible);
+    static Qt::WindowFlags mainWindowFlags(bool trayAvailable);
+    void watchForLateTray();
+    // Hides the window in the tray, or minimises it with its content hidden.
+    void putOutOfSight();
+    // The checks of an opening (the prompt setting and the password); true when
+    // the window may open.
+    bool openingAllowed();
+    // Opens the window on page 1 when the checks pass, else puts it back out of sight.
+    void openFromOutOfSight();
 
     TFormClickSend *FormClickSend = nullptr;
+    // Every control of the window; hidden while the window is minimised
+    // without a tray, so a restore shows nothing before the checks pass.
+    QWidget *mClientArea = nullptr;
+    QTimer *mTrayWatch = nullptr;
     // The click-send window was due while an initialisation run held the link.
     bool mClickSendDue = false;
     int mShownPage = 0;

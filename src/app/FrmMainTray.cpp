@@ -6,20 +6,27 @@
 #include "FrmPwd.h"
 #include "Password.h"
 #include "PlatformSettings.h"
+#include "TrayStatus.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QSignalBlocker>
 #include <QSystemTrayIcon>
+#include <QTimer>
+
+namespace {
+
+// How often a desktop without a tray is asked whether one has come.
+constexpr int kTrayWatchInterval = 2000;
+
+}  // namespace
 
 void TFormMain::NotifyIconCreate()
 {
-    // Without a tray the window stays on the taskbar instead (see WMSysCommand).
+    // Without a tray the minimised window plays its part (see putOutOfSight),
+    // until a tray turns up (see adoptLateTray).
     if (!PlatformSettings::hasSystemTray()) return;
     TrayIcon = new QSystemTrayIcon(windowIcon(), this);
-    TrayIcon->setToolTip(QString::fromStdString(mTransferReport.toolTip()));
-    mTransferReport.onChange = [this](const std::string &toolTip) {
-        TrayIcon->setToolTip(QString::fromStdString(toolTip));
-    };
+    TrayStatus::follow(*TrayIcon, windowIcon(), mTransferStatus);
     connect(TrayIcon, &QSystemTrayIcon::activated, this, &TFormMain::NotifyIconClick);
     TrayIcon->show();
 }
@@ -27,6 +34,50 @@ void TFormMain::NotifyIconCreate()
 void TFormMain::NotifyIconDelete()
 {
     if (TrayIcon) TrayIcon->hide();
+}
+
+void TFormMain::watchForLateTray()
+{
+    mTrayWatch = new QTimer(this);
+    mTrayWatch->setInterval(kTrayWatchInterval);
+    connect(mTrayWatch, &QTimer::timeout, this, &TFormMain::adoptLateTray);
+    mTrayWatch->start();
+}
+
+void TFormMain::adoptLateTray()
+{
+    if (TrayIcon || !PlatformSettings::hasSystemTray()) return;
+    // Changing the window's kind under an open prompt would pull the prompt's
+    // owner away; the next look comes soon enough.
+    if (QApplication::activeModalWidget()) return;
+    mTrayWatch->stop();
+    const bool open = !isOutOfSight();
+    NotifyIconCreate();
+    setWindowFlags(mainWindowFlags(true));  // this hides the window
+    // A new native window, made at the next show: the window manager forgets
+    // the minimised one and its taskbar button, which a hide alone does not
+    // always achieve for a minimised window.
+    destroy();
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    mClientArea->show();  // with a tray only the window itself is hidden
+    if (open) show();
+}
+
+bool TFormMain::isOutOfSight() const
+{
+    return !isVisible() || isMinimized() || mClientArea->isHidden();
+}
+
+void TFormMain::putOutOfSight()
+{
+    if (TrayIcon) {
+        hide();
+        return;
+    }
+    // The minimised window stays on the taskbar and can be restored by the
+    // window manager alone: nothing of it may show before the checks pass.
+    mClientArea->hide();
+    if (!isMinimized()) showMinimized();
 }
 
 void TFormMain::setClickSendVisible(bool visible)
@@ -42,18 +93,31 @@ void TFormMain::NotifyIconClick(QSystemTrayIcon::ActivationReason reason)
 {
     // A press of either button toggles; the second press of a double-click does not.
     if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::Context) return;
-    if (isVisible() && !isMinimized()) {
-        hide();
+    if (!isOutOfSight()) {
+        putOutOfSight();
         setClickSendVisible(true);
         return;
     }
+    openFromOutOfSight();
+}
+
+bool TFormMain::openingAllowed()
+{
     const int showNeedPass = PlatformSettings::readShowNeedPass();
     if (showNeedPass == 1) {
         ChkPromptPwd->setChecked(true);
-        if (!passwordCheck(QStringLiteral("错误"))) return;
-    } else if (showNeedPass != 0) {
+        return passwordCheck(QStringLiteral("错误"));
+    }
+    return showNeedPass == 0;
+}
+
+void TFormMain::openFromOutOfSight()
+{
+    if (!openingAllowed()) {
+        putOutOfSight();
         return;
     }
+    mClientArea->show();
     showNormal();
     setActivePage(1);
     raise();
@@ -64,10 +128,7 @@ void TFormMain::NotifyIconClick(QSystemTrayIcon::ActivationReason reason)
 void TFormMain::WMSysCommand(int command)
 {
     if (command != SC_MINIMIZE) return;
-    if (PlatformSettings::hasSystemTray())
-        hide();
-    else if (!isMinimized())
-        showMinimized();  // no tray to come back through: stay on the taskbar
+    putOutOfSight();
     mData.Enable(true);
     setClickSendVisible(true);
 }
@@ -125,6 +186,6 @@ void TFormMain::ChkAutoRunClick(bool checked)
 
 void TFormMain::TimerClickSendTimer(bool fromTimer)
 {
-    mbClickSend = FormClickSend && FormClickSend->fillFromStore(fromTimer && !isVisible());
+    mbClickSend = FormClickSend && FormClickSend->fillFromStore(fromTimer && isOutOfSight());
     TimerClickSend->stop();
 }

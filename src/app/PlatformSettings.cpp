@@ -1,5 +1,7 @@
 #include "PlatformSettings.h"
 
+#include "settings/FileIO.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
@@ -8,30 +10,43 @@
 #include <QSystemTrayIcon>
 
 #include <cstdlib>
+#include <memory>
 
 namespace PlatformSettings {
 
-static QSettings userSettings()
+// The per-user settings; nothing when their file is there but is no regular
+// file, which QSettings would open blindly (a FIFO blocks it for ever). On
+// Linux only this one file is read, the way it is the only one written.
+static std::unique_ptr<QSettings> userSettings()
 {
-    return QSettings(QStringLiteral("Corvane"), QStringLiteral("VRX7300Marqora"));
+#ifdef _WIN32
+    return std::make_unique<QSettings>(QStringLiteral("Corvane"), QStringLiteral("VRX7300Marqora"));
+#else
+    const QString file = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                         QStringLiteral("/Corvane/VRX7300Marqora.conf");
+    if (fileKind(QFile::encodeName(file).toStdString()) == FileKind::Other) return nullptr;
+    return std::make_unique<QSettings>(file, QSettings::IniFormat);
+#endif
 }
 
 static std::optional<int> readInt(const char *name)
 {
-    QSettings settings = userSettings();
-    QVariant value = settings.value(QLatin1String(name));
+    const auto settings = userSettings();
+    if (!settings) return std::nullopt;
+    QVariant value = settings->value(QLatin1String(name));
     bool ok = false;
     int number = value.toInt(&ok);
-    if (settings.status() != QSettings::NoError || !value.isValid() || !ok) return std::nullopt;
+    if (settings->status() != QSettings::NoError || !value.isValid() || !ok) return std::nullopt;
     return number;
 }
 
 static bool writeInt(const char *name, int value)
 {
-    QSettings settings = userSettings();
-    settings.setValue(QLatin1String(name), value);
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    const auto settings = userSettings();
+    if (!settings) return false;
+    settings->setValue(QLatin1String(name), value);
+    settings->sync();
+    return settings->status() == QSettings::NoError;
 }
 
 uint16_t readPassword()
@@ -90,10 +105,10 @@ QString autoRunLocation()
 // The Exec line of the autostart file, unquoted; empty when there is none.
 static QString autoRunExec()
 {
-    QFile file(autoRunLocation());
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    while (!file.atEnd()) {
-        QString line = QString::fromUtf8(file.readLine()).trimmed();
+    const auto content = readWholeFile(QFile::encodeName(autoRunLocation()).toStdString());
+    if (!content) return {};
+    for (const QByteArray &rawLine : QByteArray::fromStdString(*content).split('\n')) {
+        QString line = QString::fromUtf8(rawLine).trimmed();
         if (!line.startsWith(QLatin1String("Exec="))) continue;
         QString exec = line.mid(5).trimmed();
         if (exec.size() >= 2 && exec.startsWith(QLatin1Char('"')) && exec.endsWith(QLatin1Char('"')))
@@ -133,11 +148,12 @@ bool setAutoRun(bool on, const QString &executablePath, QString *error)
 
 void applyComPortPaths()
 {
-    QSettings settings = userSettings();
+    const auto settings = userSettings();
+    if (!settings) return;
     for (int com = 1; com <= 32; ++com) {
         const QByteArray variable = "MARQORA_COM" + QByteArray::number(com);
         if (qEnvironmentVariableIsSet(variable.constData())) continue;
-        const QString path = settings.value(QStringLiteral("ComPorts/Com%1").arg(com)).toString();
+        const QString path = settings->value(QStringLiteral("ComPorts/Com%1").arg(com)).toString();
         if (!path.isEmpty()) qputenv(variable.constData(), QFile::encodeName(path));
     }
 }

@@ -4,9 +4,9 @@
 #include "HX_Dll.h"
 #include "MyString.h"
 #include "PlatformSettings.h"
+#include "ProgramSetup.h"
 
 #include <QApplication>
-#include <QIcon>
 
 #include <memory>
 
@@ -15,9 +15,9 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // The window lives in the tray: hiding it must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
-    QIcon icon;
-    for (int size : {16, 32, 48, 64}) icon.addFile(QStringLiteral(":/icons/marqora-%1.png").arg(size));
-    QApplication::setWindowIcon(icon);
+    QApplication::setWindowIcon(programIcon());
+    if (!installChineseQtTexts(app))
+        qWarning("Qt's Chinese translations are missing in %s", qPrintable(qtTranslationsPath()));
     PlatformSettings::applyComPortPaths();
 
     FMyString language;

@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStyle>
@@ -29,7 +30,9 @@ constexpr int maxTextAreaWidth = 1200;
 
 TFormClickSend::TFormClickSend(FMySetup &store, PlayListLocations &playLists, const HX_Dll &dll,
                                int32_t language, std::function<void()> closeMainWindow, QWidget *parent)
-    : QWidget(parent, Qt::Window), mData(store), mPlayLists(playLists), mDll(dll), mLanguage(language),
+    // A tool window: the program has no taskbar button of its own besides,
+    // on a desktop without a tray, the minimised main window.
+    : QWidget(parent, Qt::Tool), mData(store), mPlayLists(playLists), mDll(dll), mLanguage(language),
       mCloseMainWindow(std::move(closeMainWindow))
 {
     setWindowTitle(QStringLiteral("发送文本"));
@@ -51,6 +54,8 @@ TFormClickSend::TFormClickSend(FMySetup &store, PlayListLocations &playLists, co
     TextList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // A mouse selection is sent on the press (which also re-sends a line that
     // is already selected); a keyboard selection when the selection moves.
+    // Only the left button selects, as in a list box.
+    TextList->viewport()->installEventFilter(this);
     connect(TextList, &QListWidget::pressed, this, &TFormClickSend::TextListClick);
     connect(TextList, &QListWidget::itemSelectionChanged, this, [this] {
         if (QGuiApplication::mouseButtons() == Qt::NoButton) TextListClick();
@@ -152,6 +157,18 @@ void TFormClickSend::TextListClick()
     const int row = TextList->currentRow();
     if (row < 0 || row >= static_cast<int>(mLines.size())) return;
     showLineOnDisplays(mDll, mData, entries(), mLines[static_cast<std::size_t>(row)]);
+}
+
+bool TFormClickSend::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == TextList->viewport()) {
+        // Presses, releases and double-clicks of the other buttons never reach
+        // the list (it selects with any of them); moves select only while the
+        // left button is down.
+        const auto *mouse = dynamic_cast<const QMouseEvent *>(event);
+        if (mouse && mouse->button() != Qt::NoButton && mouse->button() != Qt::LeftButton) return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TFormClickSend::closeEvent(QCloseEvent *event)

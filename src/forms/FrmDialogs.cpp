@@ -4,7 +4,13 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QFontDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QIcon>
+#include <QPushButton>
 #include <QMessageBox>
+
+#include <algorithm>
 
 namespace Dialogs {
 
@@ -20,6 +26,14 @@ Script *script()
     return gScript;
 }
 
+int messageBoxMinimumWidth(const QString &caption, const QFont &font)
+{
+    // Title fonts are often larger and bold: count the caption twice over,
+    // plus room for an icon and three buttons.
+    constexpr int titleBarFurniture = 120;
+    return std::max(240, 2 * QFontMetrics(font).horizontalAdvance(caption) + titleBarFurniture);
+}
+
 void message(QWidget *parent, const QString &text, const QString &caption)
 {
     if (gScript) {
@@ -28,6 +42,12 @@ void message(QWidget *parent, const QString &text, const QString &caption)
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, parent);
+    box.button(QMessageBox::Ok)->setIcon(QIcon());  // some styles put a tick on it
+    // Wide enough that the window manager's title bar, which also holds the
+    // window's icon and buttons, shows the caption in full.
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
+        grid->addItem(new QSpacerItem(messageBoxMinimumWidth(caption, box.font()), 0), grid->rowCount(), 0, 1,
+                      grid->columnCount());
     box.exec();
 }
 

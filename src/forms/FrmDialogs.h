@@ -16,6 +16,8 @@ namespace Dialogs {
 
 // A message box with an OK button and no icon.
 void message(QWidget *parent, const QString &text, const QString &caption);
+// The least width of a message box whose title bar shows the caption in full.
+int messageBoxMinimumWidth(const QString &caption, const QFont &font);
 
 // The file chosen in an open dialog, or nothing when cancelled. The folder
 // must exist; the file itself only when mustExist.

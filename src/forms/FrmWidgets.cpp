@@ -5,6 +5,8 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QRadioButton>
+#include <QStyleOptionProgressBar>
+#include <QStylePainter>
 
 RadioGroup::RadioGroup(const QString &caption, const QStringList &items, int columns,
                        QWidget *parent)
@@ -112,4 +114,14 @@ void IpEdit::keyPressEvent(QKeyEvent *event)
         QLineEdit::keyPressEvent(event);  // movement, focus and shortcuts
     }
     // Any other character has no place in an address.
+}
+
+void ReadableProgressBar::paintEvent(QPaintEvent *)
+{
+    QStylePainter painter(this);
+    QStyleOptionProgressBar option;
+    initStyleOption(&option);
+    option.state |= QStyle::State_Enabled;
+    option.palette.setCurrentColorGroup(QPalette::Active);
+    painter.drawControl(QStyle::CE_ProgressBar, option);
 }

@@ -1,10 +1,11 @@
-// Widgets the windows share: a titled radio group with an item index, and the
-// masked IP address edit.
+// Widgets the windows share: a titled radio group with an item index, the
+// masked IP address edit, and a progress bar that stays readable.
 #pragma once
 
 #include <QButtonGroup>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QStringList>
 
 // A group box of radio buttons addressed by item index, laid out in columns.
@@ -42,4 +43,15 @@ protected:
 private:
     // Puts c (a digit or a blank) at position and returns the position after it.
     int overwrite(int position, QChar c);
+};
+
+// A progress bar drawn as enabled even on a disabled page: it reports a run
+// that the page is disabled for.
+class ReadableProgressBar : public QProgressBar {
+    Q_OBJECT
+public:
+    using QProgressBar::QProgressBar;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
 };

@@ -17,10 +17,6 @@ constexpr LibraryLayout kAscii{"MyASC.Fon", 'A', 0x00, 0x00, 0x00, 0x7F, nullptr
 constexpr LibraryLayout kGb2312{"MyHZ.Fon", 'C', 0xA0, 0xFF, 0xA0, 0xFF, "GB2312", 0xB0, 0xA1};
 constexpr LibraryLayout kBig5{"MyHZ.Fon", 'C', 0x80, 0xFF, 0x40, 0xFF, "BIG5", 0xAC, 0x4F};
 
-struct FileCloser {
-    void operator()(std::FILE *file) const { std::fclose(file); }
-};
-
 std::string cellText(CellSize cell)
 {
     return std::to_string(cell.width) + "x" + std::to_string(cell.height);
@@ -157,9 +153,10 @@ FontLibResult writeLibrary(GlyphRenderer &renderer, LibraryKind kind, bool b90, 
     if (!result.error.empty()) return result;
 
     const std::string path = progPath + layout.fileName;
-    std::unique_ptr<std::FILE, FileCloser> file(openFile(path, "wb"));
+    std::string reason;
+    FileHandle file = createRegularFile(path, &reason);
     if (!file) {
-        result.error = "无法创建字库文件 " + path + ": " + std::strerror(errno);
+        result.error = "无法创建字库文件 " + reason;
         return result;
     }
     const auto characters = libraryCharacters(layout);

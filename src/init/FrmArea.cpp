@@ -118,6 +118,11 @@ bool TFormArea::eventFilter(QObject *watched, QEvent *event)
     const auto panel = std::find(mPn.begin(), mPn.end(), watched);
     if (panel != mPn.end()) {
         const int index = static_cast<int>(panel - mPn.begin());
+        const bool mouse = event->type() == QEvent::MouseButtonPress ||
+                           event->type() == QEvent::MouseButtonRelease ||
+                           event->type() == QEvent::MouseButtonDblClick;
+        // Only the left button highlights or confirms an area; the others do nothing.
+        if (mouse && static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton) return true;
         if (event->type() == QEvent::MouseButtonPress) {
             AreaClick(index);
             return true;

@@ -14,31 +14,14 @@ namespace {
 constexpr int32_t True32 = -1;
 constexpr std::size_t BlockSize = HX_MAX_BLOCK;
 
-class LocalFile {
-public:
-    LocalFile(const std::string &path, const char *mode) : mFile(openFile(path, mode)) {}
-    ~LocalFile()
-    {
-        if (mFile) std::fclose(mFile);
-    }
-    LocalFile(const LocalFile &) = delete;
-    LocalFile &operator=(const LocalFile &) = delete;
-    FILE *get() const { return mFile; }
-    explicit operator bool() const { return mFile != nullptr; }
-
-private:
-    FILE *mFile;
-};
-
 // Steps shared by both uploads: blocks of the file, its date and time, the save.
 // afterStep runs after every block and after the save.
 bool uploadFile(const HX_Dll &dll, uint16_t device, int32_t drive, const std::string &localPath,
                 const std::string &remotePath, const std::function<void()> &afterStep)
 {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(::localPath(localPath), ec)) return false;
-    LocalFile file(localPath, "rb");
+    const FileHandle file = openRegularFile(localPath);
     if (!file) return false;
+    std::error_code ec;
     const auto length = std::filesystem::file_size(::localPath(localPath), ec);
     // A file the controller cannot store is not sent at all: sending it up to
     // the controller's refusal would block the window for nothing, every retry.
@@ -109,9 +92,10 @@ std::string controllerPath(const std::string &folder, const std::string &name)
 }
 
 bool HXx_SendFile(const HX_Dll &dll, uint16_t mID, int32_t DrvNo, const std::string &Path,
-                  const std::string &localName, const std::string &remoteName)
+                  const std::string &localName, const std::string &remoteName, bool *answered)
 {
-    dll.TurnVGA(mID, 0);
+    const bool outputOff = dll.TurnVGA(mID, 0) != 0;
+    if (answered) *answered = outputOff;
     const bool ok = uploadFile(dll, mID, DrvNo, localName, controllerPath(Path, remoteName), {});
     dll.TurnVGA(mID, True32);
     return ok;
@@ -134,7 +118,7 @@ int32_t HXx_ReceiveFile(const HX_Dll &dll, uint16_t mID, int32_t DrvNo, const st
     // No controller file is larger than a controller stores: a bigger size is a
     // fault, not a reason to fetch (and write to disk) gigabytes.
     if (size != 0 && size <= HX_MAX_FILE_SIZE) {
-        LocalFile file(LocalName, "wb");
+        FileHandle file = createRegularFile(LocalName);
         ok = static_cast<bool>(file);
         uint8_t buffer[BlockSize + 1] = {};
         for (int32_t offset = 0; size > 0 && ok;) {

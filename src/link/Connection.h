@@ -25,9 +25,11 @@ int32_t NetComInitial(const HX_Dll &dll, const MySetupType &record);
 std::string controllerPath(const std::string &folder, const std::string &name);
 
 // Uploads the local file localName (a native UTF-8 path) into folder path of
-// drive DrvNo as remoteName, with the display output off meanwhile.
+// drive DrvNo as remoteName, with the display output off meanwhile. answered,
+// when given, tells whether the controller took the first request (switching
+// the output off): a failed upload to a controller that answered was refused.
 bool HXx_SendFile(const HX_Dll &dll, uint16_t mID, int32_t DrvNo, const std::string &Path,
-                  const std::string &localName, const std::string &remoteName);
+                  const std::string &localName, const std::string &remoteName, bool *answered = nullptr);
 
 // Downloads the controller file RemoveName into the local file LocalName.
 // 0 on success, -1 on failure; a file of size 0 counts as a failure.

@@ -75,6 +75,6 @@ void TFormMain::BtnFileOKClick()
 void TFormMain::TransferTimerTimer()
 {
     if (mInitialRunning) return;  // the countdowns wait, so the watch catches up afterwards
-    transferTick(mData, mLink, mPlayLists, ChkReplay->isChecked(), mData.mProgPath, mTransferReport,
+    transferTick(mData, mLink, mPlayLists, ChkReplay->isChecked(), mData.mProgPath, mTransferStatus,
                  TickOptions{sleepMilliseconds, m_String.Language});
 }

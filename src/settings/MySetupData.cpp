@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -25,18 +24,33 @@ static bool isWritableFolder(const std::string &folder)
 {
 #ifdef _WIN32
     std::error_code ec;
-    return fs::is_directory(folder, ec);
+    return fs::is_directory(localPath(folder), ec);
 #else
     return access(folder.c_str(), W_OK | X_OK) == 0;
 #endif
 }
 
-std::string resolveProgPath(const std::string &executableDir)
+const char *const kInstalledBinDir = MARQORA_INSTALLED_BINDIR;
+
+static bool isInstalledBinDir(const std::string &folder, const std::string &installedBinDir)
+{
+#ifdef _WIN32
+    (void)folder;
+    (void)installedBinDir;
+    return false;
+#else
+    std::error_code ec;
+    return !installedBinDir.empty() && fs::equivalent(folder, installedBinDir, ec);
+#endif
+}
+
+std::string resolveProgPath(const std::string &executableDir, const std::string &installedBinDir)
 {
     std::string folder;
     if (const char *home = std::getenv("MARQORA_HOME"); home && *home) {
         folder = home;
-    } else if (!executableDir.empty() && isWritableFolder(executableDir)) {
+    } else if (!executableDir.empty() && isWritableFolder(executableDir) &&
+               !isInstalledBinDir(executableDir, installedBinDir)) {
         folder = executableDir;
     } else {
         const char *dataHome = std::getenv("XDG_DATA_HOME");
@@ -48,7 +62,7 @@ std::string resolveProgPath(const std::string &executableDir)
         }
     }
     std::error_code ec;
-    fs::create_directories(folder, ec);
+    fs::create_directories(localPath(folder), ec);
     return withTrailingSeparator(folder);
 }
 
@@ -59,12 +73,14 @@ LoadResult FMySetup::Initial(const std::string &progPath)
 
     LoadResult result;
     const std::string path = settingsFile();
-    std::error_code ec;
-    if (!fs::exists(path, ec)) return result;  // Missing: an empty list
+    if (fileKind(path) == FileKind::Absent) return result;  // Missing: an empty list
 
-    std::ifstream in(localPath(path), std::ios::binary);
+    const FileHandle file = openRegularFile(path);
+    const auto readInto = [&file](void *target, std::size_t size) {
+        return std::fread(target, 1, size, file.get()) == size;
+    };
     uint16_t version = 0;
-    if (!in || !in.read(reinterpret_cast<char *>(&version), sizeof version)) {
+    if (!file || !readInto(&version, sizeof version)) {
         result.status = LoadStatus::Damaged;
         result.message = path + ": the file cannot be read or holds no version";
         return result;
@@ -77,7 +93,7 @@ LoadResult FMySetup::Initial(const std::string &progPath)
     // reaches the table.
     MySetupType record;
     for (int slot = 0; slot < _MaxItem; ++slot) {
-        if (!in.read(reinterpret_cast<char *>(&record), sizeof record)) {
+        if (!readInto(&record, sizeof record)) {
             result.status = LoadStatus::Damaged;
             result.recordsRead = slot;
             result.message = path + ": the file ends after " + std::to_string(slot) +

@@ -138,10 +138,15 @@ struct LoadResult {
     std::string message;      // for Damaged: what was wrong, naming the file
 };
 
+// The folder `cmake --install` puts the executable in (/usr/bin for the package).
+extern const char *const kInstalledBinDir;
+
 // The program folder: $MARQORA_HOME; else the executable's folder when it is
-// writable; else $XDG_DATA_HOME/Marqora (default ~/.local/share/Marqora).
-// Created when missing. Always ends with the native separator.
-std::string resolveProgPath(const std::string &executableDir);
+// writable and (except on Windows) not installedBinDir, which is writable for
+// root but belongs to the package manager; else $XDG_DATA_HOME/Marqora
+// (default ~/.local/share/Marqora). Created when missing. Always ends with the
+// native separator.
+std::string resolveProgPath(const std::string &executableDir, const std::string &installedBinDir = kInstalledBinDir);
 
 class FMySetup {
 public:

@@ -33,55 +33,71 @@ private:
     int32_t mDevice;
 };
 
-bool sendText(const HX_Dll &dll, uint16_t device, const WatchedFile &file)
+VisitOutcome openFailure(const MySetupType &record)
 {
-    return HXx_SendFile(dll, device, file.disks.textDisk, "", file.localPath, file.shortName);
+    return record.nMode == 0 ? VisitOutcome::NoAnswer : VisitOutcome::PortUnavailable;
 }
 
-bool setUp(const HX_Dll &dll, const MySetupType &record, const PlayListState &playList,
-           const std::string &progPath, const WatchedFile &file)
+VisitOutcome uploadFailure(bool answered)
 {
-    Connection connection(dll, record);
-    return connection.isOpen() &&
-           HXx_SendFile(dll, connection.device(), file.disks.playListDisk, playList.mPlayListPath,
-                        localPlayListPath(progPath), RemotePlayListName) &&
-           sendText(dll, connection.device(), file) &&
-           dll.Reset(connection.device(), playList.mPlayListIndex * 65536) != 0;
+    return answered ? VisitOutcome::Refused : VisitOutcome::NoAnswer;
 }
 
-bool resend(const HX_Dll &dll, const MySetupType &record, bool replay, const WatchedFile &file)
+VisitOutcome sendText(const HX_Dll &dll, uint16_t device, const WatchedFile &file)
+{
+    bool answered = false;
+    if (HXx_SendFile(dll, device, file.disks.textDisk, "", file.localPath, file.shortName, &answered))
+        return VisitOutcome::Delivered;
+    // The file's own problem is what the user has to fix, whatever the controller said.
+    const VisitOutcome problem = watchedFileProblem(file.localPath);
+    return problem != VisitOutcome::Delivered ? problem : uploadFailure(answered);
+}
+
+VisitOutcome setUp(const HX_Dll &dll, const MySetupType &record, const PlayListState &playList,
+                   const std::string &progPath, const WatchedFile &file)
 {
     Connection connection(dll, record);
-    if (!connection.isOpen() || !sendText(dll, connection.device(), file)) return false;
+    if (!connection.isOpen()) return openFailure(record);
+    bool answered = false;
+    if (!HXx_SendFile(dll, connection.device(), file.disks.playListDisk, playList.mPlayListPath,
+                      localPlayListPath(progPath), RemotePlayListName, &answered))
+        return uploadFailure(answered);
+    const VisitOutcome sent = sendText(dll, connection.device(), file);
+    if (sent != VisitOutcome::Delivered) return sent;
+    return dll.Reset(connection.device(), playList.mPlayListIndex * 65536) != 0 ? VisitOutcome::Delivered
+                                                                                 : VisitOutcome::RestartFailed;
+}
+
+VisitOutcome resend(const HX_Dll &dll, const MySetupType &record, bool replay, const WatchedFile &file)
+{
+    Connection connection(dll, record);
+    if (!connection.isOpen()) return openFailure(record);
+    const VisitOutcome sent = sendText(dll, connection.device(), file);
     // The file is on the controller; a failed restart only delays showing it.
-    if (replay) dll.Reset(connection.device(), 0);
-    return true;
+    if (sent == VisitOutcome::Delivered && replay) dll.Reset(connection.device(), 0);
+    return sent;
 }
 
 void visit(int slot, MySetupType &record, const HX_Dll &dll, PlayListLocations &playLists, bool replay,
-           const std::string &progPath, TransferReport &report, const TickOptions &options)
+           const std::string &progPath, TransferStatus &status, const TickOptions &options)
 {
     WatchedFile file;
     file.localPath = ansiToUtf8(shortString(record.FileName), options.language);
     file.shortName = shortFileName(file.localPath);
     file.disks = controllerDisks(record);
 
+    VisitOutcome outcome = VisitOutcome::NothingToSend;
+    std::string error;
     if (!record.TmrStart) {
-        std::string error;
         const bool written = writePlayList(
             record, transferWriter(record, file.disks.textLetter, file.shortName), progPath,
             [&] { return playLists.read(slot, dll, record, progPath, options.sleep); }, &error);
         // Taken before the uploads, as later visits do: a change made while the
         // set-up runs (the restart can take the whole time-out) is sent next period.
         const uint32_t stamp = GetFileChangeTime(file.localPath);
-        if (!written) {
-            // The line goes into a tool tip: the reason without the long path.
-            const auto cut = error.rfind(": ");
-            report.fail(slot, displayEntryText(record) + "播放列表无法写入: " +
-                                  (cut == std::string::npos ? error : error.substr(cut + 2)));
-            record.TmrCount = RetryTicks;
-        } else if (setUp(dll, record, playLists.of(slot, record), progPath, file)) {
-            report.clear(slot);
+        outcome = written ? setUp(dll, record, playLists.of(slot, record), progPath, file)
+                          : VisitOutcome::PlayListUnwritable;
+        if (outcome == VisitOutcome::Delivered) {
             record.TmrStart = 1;
             record.ChangeTime = stamp;
             record.TmrCount = record.Peroid;
@@ -90,53 +106,34 @@ void visit(int slot, MySetupType &record, const HX_Dll &dll, PlayListLocations &
         }
     } else {
         if (record.bTimeSend) {
-            resend(dll, record, replay, file);
+            outcome = resend(dll, record, replay, file);
         } else {
             const uint32_t stamp = GetFileChangeTime(file.localPath);
             // Only a delivered change counts, so a failed upload is tried again next period.
-            if (stamp != record.ChangeTime && resend(dll, record, replay, file)) record.ChangeTime = stamp;
+            if (stamp != record.ChangeTime) {
+                outcome = resend(dll, record, replay, file);
+                if (outcome == VisitOutcome::Delivered) record.ChangeTime = stamp;
+            }
         }
         record.TmrCount = record.Peroid;
     }
+    status.visited(slot, record, outcome, error);
 }
 
 }  // namespace
 
-void TransferReport::fail(int slot, const std::string &line)
-{
-    auto &held = mLines.at(static_cast<std::size_t>(slot));
-    if (held == line) return;
-    held = line;
-    if (onChange) onChange(toolTip());
-}
-
-void TransferReport::clear(int slot)
-{
-    auto &held = mLines.at(static_cast<std::size_t>(slot));
-    if (held.empty()) return;
-    held.clear();
-    if (onChange) onChange(toolTip());
-}
-
-std::string TransferReport::toolTip() const
-{
-    std::string tip = "VRXMarqora";
-    for (const auto &line : mLines)
-        if (!line.empty()) tip += "\n" + line;
-    return tip;
-}
-
 void transferTick(FMySetup &store, const HX_Dll &dll, PlayListLocations &playLists, bool replay,
-                  const std::string &progPath, TransferReport &report, const TickOptions &options)
+                  const std::string &progPath, TransferStatus &status, const TickOptions &options)
 {
     for (int slot = 0; slot < _MaxItem; ++slot) {
         MySetupType &record = store.mSetup[slot];
+        status.follow(slot, record);
         if (!record.bUsed || !record.TmrEnable) continue;
         if (record.TmrCount != 0) {
             --record.TmrCount;
             continue;
         }
-        visit(slot, record, dll, playLists, replay, progPath, report, options);
+        visit(slot, record, dll, playLists, replay, progPath, status, options);
         --record.TmrCount;  // 16-bit: a period of 0 wraps to 65535
     }
 }

@@ -6,29 +6,11 @@
 #include "link/Connection.h"
 #include "settings/MySetupData.h"
 #include "transfer/PlayList.h"
+#include "transfer/TransferStatus.h"
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
-
-// Problems the unattended transfer has to show somewhere (the tray tool tip):
-// one line per display whose local play list could not be written. Each change
-// is passed on once, so nothing piles up however often the tick fails.
-class TransferReport {
-public:
-    // Called when the set of lines changes, with the tool tip to show.
-    std::function<void(const std::string &toolTip)> onChange;
-
-    void fail(int slot, const std::string &line);
-    void clear(int slot);
-    bool hasProblem(int slot) const { return !mLines.at(static_cast<std::size_t>(slot)).empty(); }
-    // "VRXMarqora", then one line per display with a problem.
-    std::string toolTip() const;
-
-private:
-    std::array<std::string, _MaxItem> mLines;
-};
 
 struct TickOptions {
     SleepFn sleep = sleepMilliseconds;
@@ -36,6 +18,7 @@ struct TickOptions {
 };
 
 // One tick of TransferTimer. playLists holds each display's play-list location;
-// replay is ChkReplay; progPath holds the local play list.
+// replay is ChkReplay; progPath holds the local play list. status follows every
+// display's watch and learns what each visit came to.
 void transferTick(FMySetup &store, const HX_Dll &dll, PlayListLocations &playLists, bool replay,
-                  const std::string &progPath, TransferReport &report, const TickOptions &options = {});
+                  const std::string &progPath, TransferStatus &status, const TickOptions &options = {});

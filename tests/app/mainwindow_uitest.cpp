@@ -124,4 +124,5 @@ TEST_F(MainWindowTest, ControlsCarryTheirCaptions)
     EXPECT_EQ(w.nComPort->itemText(31), QStringLiteral("Com32"));
     EXPECT_EQ(w.sRemoteIP->ipText(), QStringLiteral("10 .1  .1  .100"));
     EXPECT_FALSE(w.mPB->isVisibleTo(&w));
+    EXPECT_NE(qobject_cast<ReadableProgressBar *>(w.mPB), nullptr);  // readable on the disabled page of a run
 }

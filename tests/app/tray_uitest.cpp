@@ -2,12 +2,16 @@
 #include "FrmMain.h"
 #include "FrmPwd.h"
 #include "HX_Dll.h"
+#include "HxSim.h"
 #include "Password.h"
 #include "PlatformSettings.h"
+#include "ProgramSetup.h"
 #include "QtTestApp.h"
 #include "QtMainWindowFixture.h"
 #include "TempDir.h"
+#include "TrayStatus.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -36,6 +40,29 @@ protected:
 
     uint16_t checkValue(const char *utf8Password) { return PwdToCRC(hxTable(), utf8ToAnsi(utf8Password)); }
 };
+
+const QColor IconBlue(0, 60, 200);
+
+QIcon plainIcon(std::initializer_list<int> sides)
+{
+    QIcon icon;
+    for (int side : sides) {
+        QPixmap picture(side, side);
+        picture.fill(IconBlue);
+        icon.addPixmap(picture);
+    }
+    return icon;
+}
+
+// Inside the badge of a 32-pixel picture, beside its exclamation mark; and a corner far from it.
+QColor badgeColour(const QIcon &icon)
+{
+    return icon.pixmap(32, 32).toImage().pixelColor(27, 20);
+}
+QColor farCorner(const QIcon &icon)
+{
+    return icon.pixmap(32, 32).toImage().pixelColor(3, 3);
+}
 
 }  // namespace
 
@@ -73,17 +100,76 @@ TEST_F(TrayTest, MinimiseStartsTheWatchButATrayHideDoesNot)
     EXPECT_FALSE(w.isVisible());
 }
 
-TEST_F(TrayTest, WithoutATrayTheMinimiseKeepsTheWindowOnTheTaskbar)
+TEST_F(TrayTest, WithoutATrayTheMinimisedWindowIsOpenedOnlyThroughTheChecks)
+{
+    ASSERT_TRUE(PlatformSettings::writeShowNeedPass(1));
+    PlatformSettings::overrideSystemTray(false);
+    TFormMain &w = start();
+    EXPECT_EQ(w.TrayIcon, nullptr);
+    EXPECT_TRUE(w.isMinimized());
+    EXPECT_TRUE(w.isOutOfSight());
+    EXPECT_FALSE(w.windowFlags().testFlag(Qt::Tool));  // its taskbar button is the way back
+    EXPECT_FALSE(w.LEDList->isVisible());
+    EXPECT_EQ(+w.mData.mSetup[0].TmrEnable, 1);
+
+    // A restore from the taskbar: a cancelled prompt minimises it again unseen.
+    script.passwords.push_back(std::nullopt);
+    w.showNormal();
+    EXPECT_FALSE(w.LEDList->isVisible());
+    ASSERT_TRUE(waitUntil([&] { return script.passwords.empty() && w.isMinimized(); }));
+    EXPECT_FALSE(w.LEDList->isVisible());
+    EXPECT_TRUE(w.ChkPromptPwd->isChecked());
+
+    script.passwords.push_back(QString());  // no stored password: the empty entry passes
+    w.setActivePage(0);
+    w.showNormal();
+    ASSERT_TRUE(waitUntil([&] { return !w.isOutOfSight(); }));
+    EXPECT_TRUE(w.LEDList->isVisible());
+    EXPECT_EQ(w.MyPage->currentIndex(), 1);
+
+    // "ShowNeedPass" 2 keeps it closed without asking.
+    w.WMSysCommand(SC_MINIMIZE);
+    ASSERT_TRUE(PlatformSettings::writeShowNeedPass(2));
+    w.showNormal();
+    ASSERT_TRUE(waitUntil([&] { return w.isMinimized(); }));
+    EXPECT_FALSE(w.LEDList->isVisible());
+}
+
+TEST_F(TrayTest, ATrayThatComesLaterTakesTheWindowOffTheTaskbar)
 {
     PlatformSettings::overrideSystemTray(false);
     TFormMain &w = start();
-    EXPECT_TRUE(w.isMinimized());
-    EXPECT_EQ(+w.mData.mSetup[0].TmrEnable, 1);
-    w.showNormal();
-    ASSERT_TRUE(w.saveSettings());
-    w.WMSysCommand(SC_MINIMIZE);
-    EXPECT_TRUE(w.isMinimized());
-    EXPECT_EQ(+w.mData.mSetup[0].TmrEnable, 1);
+    ASSERT_TRUE(w.isMinimized());
+    PlatformSettings::overrideSystemTray(true);
+    ASSERT_TRUE(waitUntil([&] { return w.TrayIcon != nullptr; }, 15000));
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.isMinimized());
+    EXPECT_TRUE(w.windowFlags().testFlag(Qt::Tool));
+    w.NotifyIconClick(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.LEDList->isVisible());
+
+    // An open window stays open when the tray comes.
+    window.reset();
+    PlatformSettings::overrideSystemTray(false);
+    TFormMain &again = start();
+    again.showNormal();
+    ASSERT_TRUE(waitUntil([&] { return !again.isOutOfSight(); }));
+    PlatformSettings::overrideSystemTray(true);
+    ASSERT_TRUE(waitUntil([&] { return again.TrayIcon != nullptr; }, 15000));
+    EXPECT_TRUE(again.isVisible());
+    EXPECT_FALSE(again.isOutOfSight());
+    EXPECT_TRUE(again.windowFlags().testFlag(Qt::Tool));
+}
+
+TEST_F(TrayTest, TheTrayIconAndTheWindowCarryTheProgramIcon)
+{
+    TFormMain &w = start();
+    ASSERT_NE(w.TrayIcon, nullptr);
+    EXPECT_FALSE(w.TrayIcon->icon().isNull());
+    EXPECT_FALSE(w.windowIcon().isNull());
+    const QList<QSize> sizes = programIcon().availableSizes();
+    for (int size : {16, 32, 48, 64}) EXPECT_TRUE(sizes.contains(QSize(size, size))) << size;
 }
 
 TEST_F(TrayTest, PromptSettingDecidesWhetherAndHowTheWindowOpens)
@@ -222,4 +308,57 @@ TEST_F(TrayTest, AutorunThatCannotBeWrittenIsToldAndTheBoxGoesBack)
     ASSERT_EQ(script.messages.size(), 1u);
     EXPECT_TRUE(script.messages[0].text.contains(location));
     QDir(location).removeRecursively();
+}
+
+TEST(TrayMark, EveryPictureOfTheIconGetsTheBadge)
+{
+    qtTestApp();
+    const QIcon marked = TrayStatus::markedIcon(plainIcon({16, 32}));
+    EXPECT_EQ(marked.availableSizes(), (QList<QSize>{QSize(16, 16), QSize(32, 32)}));
+    for (int side : {16, 32}) {
+        const QImage picture = marked.pixmap(side, side).toImage();
+        EXPECT_EQ(picture.pixelColor(1, 1), IconBlue) << side;
+        const QColor badge = picture.pixelColor(side - side / 5, side - side / 3);
+        EXPECT_GT(badge.red(), 200) << side;
+        EXPECT_LT(badge.blue(), 60) << side;
+    }
+    // An icon without pictures still gets a visible mark.
+    EXPECT_GT(badgeColour(TrayStatus::markedIcon(QIcon())).alpha(), 200);
+}
+
+TEST_F(TrayTest, FailingDisplayMarksTheIconAndIsNamedUntilItsControllerIsBack)
+{
+    HxSim sim;
+    const std::string disk = sim.diskPath();
+    const std::string port = std::to_string(sim.port());
+    TFormMain &w = start();
+    ASSERT_TRUE(w.TrayIcon);
+    const QIcon plain = w.windowIcon();
+    EXPECT_EQ(w.TrayIcon->toolTip(), QStringLiteral("VRXMarqora"));
+    EXPECT_EQ(badgeColour(w.TrayIcon->icon()), badgeColour(plain));
+
+    MySetupType &record = w.mData.mSetup[0];
+    record = sim.display();
+    record.bTimeSend = 1;
+    record.Peroid = 1;  // a visit on every tick
+    setShortString(record.FileName, utf8ToAnsi(dir.file("news.txt")));
+    dir.write("news.txt", "hello");
+    record.TmrEnable = 1;
+    w.TransferTimerTimer();
+    ASSERT_EQ(w.mTransferStatus.status(0).state, WatchState::Watching);
+
+    ASSERT_TRUE(sim.stop());
+    w.TransferTimerTimer();
+    const QStringList lines = w.TrayIcon->toolTip().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], QStringLiteral("VRXMarqora"));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("[127.  0.  0.  1] 控制卡没有应答, 自 "))) << lines[1].toStdString();
+    EXPECT_NE(badgeColour(w.TrayIcon->icon()), badgeColour(plain));
+    EXPECT_GT(badgeColour(w.TrayIcon->icon()).red(), 200);
+    EXPECT_EQ(farCorner(w.TrayIcon->icon()), farCorner(plain));
+
+    HxSim again({"--disk", disk, "--udp", "127.0.0.1:" + port});
+    w.TransferTimerTimer();
+    EXPECT_EQ(w.TrayIcon->toolTip(), QStringLiteral("VRXMarqora"));
+    EXPECT_EQ(badgeColour(w.TrayIcon->icon()), badgeColour(plain));
 }

@@ -78,7 +78,7 @@ TEST_F(ClickSendWindow, CaptionsAndFont)
     EXPECT_EQ(form->BtnLoadFile->text(), QStringLiteral("装入文本"));
     EXPECT_EQ(form->font().family(), QStringLiteral("宋体"));
     EXPECT_EQ(form->font().pixelSize(), 12);
-    EXPECT_EQ(form->windowType(), Qt::Window);  // a normal top-level window
+    EXPECT_EQ(form->windowType(), Qt::Tool);  // no taskbar button of its own
 }
 
 TEST_F(ClickSendWindow, WithoutClickSendDisplaysTheWindowStaysHidden)
@@ -202,3 +202,22 @@ TEST_F(ClickSendWindow, ClosingClosesTheMainWindow)
 }
 
 }  // namespace
+
+TEST_F(ClickSendWindow, OnlyTheLeftButtonSelectsALine)
+{
+    addDisplays();
+    showPrepared();
+    loadFile("a.txt", "first\nsecond\n");
+    fake.clearCalls();
+    const QRect secondRow = form->TextList->visualItemRect(form->TextList->item(1));
+    for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
+        QTest::mouseClick(form->TextList->viewport(), button, {}, secondRow.center());
+        QTest::mouseDClick(form->TextList->viewport(), button, {}, secondRow.center());
+    }
+    EXPECT_TRUE(fake.callsNamed("ShowString").empty());
+    EXPECT_EQ(form->TextList->currentRow(), -1);
+
+    QTest::mouseClick(form->TextList->viewport(), Qt::LeftButton, {}, secondRow.center());
+    EXPECT_EQ(fake.callsNamed("ShowString").size(), 2u);
+    EXPECT_EQ(form->TextList->currentRow(), 1);
+}

@@ -102,8 +102,11 @@ private:
             ++mRequests;
             const auto device = static_cast<uint16_t>(request[3] | request[4] << 8);
             const auto sequence = static_cast<uint16_t>(request[5] | request[6] << 8);
+            // The open asks for the LED configuration, 208 bytes; everything else gets
+            // the 10-byte play information.
+            const std::size_t blockSize = request[7] == 0x0B ? HX_LEDCONFIG_SIZE : HX_PLAYINFO_SIZE;
             for (const Answer &answer : mAnswers) {
-                std::vector<uint8_t> payload(11, 0);  // status Ok, then the 10-byte play information
+                std::vector<uint8_t> payload(1 + blockSize, 0);  // status Ok, then the block
                 payload[2] = answer.playIndex;
                 const auto frame = replyFrame(static_cast<uint16_t>(device + answer.deviceOffset), sequence, request[7],
                                               payload);
@@ -130,17 +133,20 @@ struct PlayInfoResult {
     double seconds = 0;
 };
 
-// HX_GetPlayInfo through a connection with a 1 s time-out and one retry.
+// Opens a connection with a 1 s time-out and one retry and asks for the
+// play information. The open asks the controller too, with the same replies,
+// so a controller that is not taken as answering fails the open already.
 PlayInfoResult askPlayInfo(uint16_t port)
 {
-    EXPECT_EQ(HX_NetInitial(kDevice, "", "127.  0.  0.  1", 1, 1, port, -1), 0);
-    uint8_t info[HX_PLAYINFO_SIZE] = {};
     const auto start = Clock::now();
     PlayInfoResult result;
-    result.ok = HX_GetPlayInfo(kDevice, info);
+    uint8_t info[HX_PLAYINFO_SIZE] = {};
+    if (HX_NetInitial(kDevice, "", "127.  0.  0.  1", 1, 1, port, -1) == 0) {
+        result.ok = HX_GetPlayInfo(kDevice, info);
+        HX_Close(kDevice);
+    }
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     result.playIndex = info[1];
-    HX_Close(kDevice);
     return result;
 }
 
@@ -151,8 +157,8 @@ TEST(ForeignReplies, AnotherControllersDeviceNumberIsIgnoredUntilTheTimeOut)
     FakeController controller({{+1, 9}});
     const PlayInfoResult result = askPlayInfo(controller.port());
     EXPECT_EQ(result.ok, 0);
-    EXPECT_GE(result.seconds, 1.9);  // both attempts waited their full second
-    EXPECT_EQ(controller.requests(), 2);
+    EXPECT_GE(result.seconds, 1.9);  // the open's whole budget of two seconds
+    EXPECT_GE(controller.requests(), 2) << "sent again, never taking the foreign reply";
 }
 
 TEST(ForeignReplies, TheRightReplyAfterAForeignOneIsTaken)
@@ -161,7 +167,7 @@ TEST(ForeignReplies, TheRightReplyAfterAForeignOneIsTaken)
     const PlayInfoResult result = askPlayInfo(controller.port());
     EXPECT_NE(result.ok, 0);
     EXPECT_EQ(result.playIndex, 7);
-    EXPECT_EQ(controller.requests(), 1);
+    EXPECT_EQ(controller.requests(), 2) << "the open's request and the call's, each answered at once";
 }
 
 TEST(ForeignReplies, ARightlyNumberedReplyFromAnotherPortIsIgnored)
@@ -188,8 +194,8 @@ TEST(VanishingController, ControllerGoneMidUploadGetsTheFileAfterItIsBack)
     setShortString(record.FileName, dir.file("news.txt"));
     store.Enable(true);
     PlayListLocations playList;
-    TransferReport report;
-    const auto tick = [&] { transferTick(store, hxTable(), playList, false, dir.path(), report); };
+    TransferStatus status;
+    const auto tick = [&] { transferTick(store, hxTable(), playList, false, dir.path(), status); };
 
     // Stopped once it has taken a few blocks of the text file.
     std::atomic<bool> stopped{false};

@@ -34,7 +34,7 @@ protected:
     MySetupType &record() { return store.mSetup[0]; }
     void tick(int times = 1)
     {
-        for (int i = 0; i < times; ++i) transferTick(store, hxTable(), playList, false, dir.path(), report);
+        for (int i = 0; i < times; ++i) transferTick(store, hxTable(), playList, false, dir.path(), status);
     }
     // Ticks until the next visit has been made.
     void tickThroughVisit()
@@ -62,7 +62,7 @@ protected:
     const std::string watched = dir.file("news.txt");
     FMySetup store;
     PlayListLocations playList;
-    TransferReport report;
+    TransferStatus status;
     int changes = 0;
 };
 

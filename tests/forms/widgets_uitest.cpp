@@ -50,3 +50,28 @@ TEST(RadioGroup, ProgramChangesDoNotCountAsClicks)
     group.setItemIndex(7);  // no such item: unchanged
     EXPECT_EQ(group.itemIndex(), 1);
 }
+
+TEST(ReadableProgressBar, LooksTheSameOnADisabledPage)
+{
+    qtTestApp();
+    QWidget page;
+    auto *bar = new ReadableProgressBar(&page);
+    bar->setGeometry(0, 0, 200, 14);
+    bar->setTextVisible(false);
+    bar->setRange(0, 100);
+    bar->setValue(40);
+    const QImage enabled = bar->grab().toImage();
+    page.setEnabled(false);
+    ASSERT_FALSE(bar->isEnabled());
+    EXPECT_EQ(bar->grab().toImage(), enabled);
+
+    // A plain progress bar is drawn differently there: the check can see a difference.
+    auto *plain = new QProgressBar(&page);
+    plain->setGeometry(0, 20, 200, 14);
+    plain->setTextVisible(false);
+    plain->setRange(0, 100);
+    plain->setValue(40);
+    const QImage disabledPlain = plain->grab().toImage();
+    page.setEnabled(true);
+    EXPECT_NE(plain->grab().toImage(), disabledPlain);
+}

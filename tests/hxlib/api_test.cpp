@@ -51,7 +51,9 @@ Bytes encode(uint16_t device, uint16_t sequence, uint8_t command, const Bytes &p
 }
 
 // A controller that answers each request with the datagrams its script
-// returns; extra sockets let it send from other ports.
+// returns; extra sockets let it send from other ports. The LED configuration
+// that every open asks for is answered outside the script, so the script
+// and the request count see only what the test's calls send.
 class ScriptedController {
 public:
     struct Datagram {
@@ -89,6 +91,12 @@ private:
             const ssize_t got = ::recvfrom(mFd, buffer, sizeof(buffer), 0, reinterpret_cast<sockaddr *>(&from), &length);
             const auto request = hx::decodeFrame({buffer, static_cast<std::size_t>(std::max<ssize_t>(got, 0))});
             if (!request) continue;
+            if (request->command == static_cast<uint8_t>(hx::Command::GetLedConfig)) {
+                const auto answer = encode(request->device, request->sequence, request->command | hx::kReplyFlag,
+                                           Bytes(1 + hx::kLedConfigSize, 0));
+                ::sendto(mFd, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr *>(&from), length);
+                continue;
+            }
             ++mRequests;
             for (const auto &datagram : mScript(*request))
                 ::sendto(datagram.fromOtherPort ? mOther : mFd, datagram.bytes.data(), datagram.bytes.size(), 0,
@@ -205,24 +213,49 @@ TEST(Arguments, ReopeningReplacesTheConnection)
     EXPECT_EQ(play[1], 2);
 }
 
-TEST(Replies, TimeOutAndRetriesAreHonouredWhenNothingAnswers)
+TEST(Replies, ASilentControllerFailsTheOpenAfterTheWholeBudget)
 {
     uint16_t port = 0;
     const int silent = boundUdpSocket(port);
-    ASSERT_EQ(HX_NetInitial(kDevice, "", kLoopback, 1, 1, port, -1), 0);
-    uint8_t play[HX_PLAYINFO_SIZE] = {};
     const auto start = Clock::now();
-    EXPECT_EQ(HX_GetPlayInfo(kDevice, play), 0);
+    EXPECT_NE(HX_NetInitial(kDevice, "", kLoopback, 1, 1, port, -1), 0);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    EXPECT_GE(seconds, 1.9);
+    EXPECT_GE(seconds, 1.9) << "(1 + retries) x time-out, not sooner";
     EXPECT_LT(seconds, 4.0);
-    // Two attempts, one request each.
-    int received = 0;
+    uint8_t play[HX_PLAYINFO_SIZE] = {};
+    EXPECT_EQ(HX_GetPlayInfo(kDevice, play), 0) << "the number is not open";
+    // The open's one request went out several times within that budget,
+    // sooner than the time-out each time, always with the same sequence.
+    std::vector<uint16_t> sequences;
     uint8_t buffer[2048];
-    while (::recv(silent, buffer, sizeof(buffer), MSG_DONTWAIT) > 0) ++received;
-    EXPECT_EQ(received, 2);
-    HX_Close(kDevice);
+    for (ssize_t got; (got = ::recv(silent, buffer, sizeof(buffer), MSG_DONTWAIT)) > 0;) {
+        const auto frame = hx::decodeFrame({buffer, static_cast<std::size_t>(got)});
+        ASSERT_TRUE(frame);
+        EXPECT_EQ(frame->command, static_cast<uint8_t>(hx::Command::GetLedConfig));
+        sequences.push_back(frame->sequence);
+    }
+    EXPECT_GE(sequences.size(), 3u);
+    EXPECT_LE(sequences.size(), 8u);
+    for (uint16_t sequence : sequences) EXPECT_EQ(sequence, sequences.front());
     ::close(silent);
+}
+
+TEST(Replies, AControllerThatStopsAnsweringIsWaitedForOnTheOpenConnection)
+{
+    // What the initialisation does while a controller reboots: the open
+    // succeeded, then requests go unanswered for a while, then it is back.
+    std::atomic<bool> answering{true};
+    ScriptedController controller([&](const hx::Frame &request) {
+        if (!answering) return std::vector<ScriptedController::Datagram>{};
+        return std::vector<ScriptedController::Datagram>{reply(request, playInfoReply(0, 4))};
+    });
+    OpenDevice device(controller.port(), 1, 0);
+    uint8_t play[HX_PLAYINFO_SIZE] = {};
+    answering = false;
+    EXPECT_EQ(HX_GetPlayInfo(kDevice, play), 0);
+    answering = true;
+    EXPECT_NE(HX_GetPlayInfo(kDevice, play), 0);
+    EXPECT_EQ(play[1], 4);
 }
 
 TEST(Replies, OnlyTheMatchingReplyIsTaken)
@@ -287,8 +320,9 @@ TEST(Replies, ARetryRepeatsTheSameRequest)
     OpenDevice device(controller.port(), 1, 2);
     EXPECT_NE(HX_TurnVGA(kDevice, -1), 0);
     std::lock_guard guard(lock);
-    ASSERT_EQ(sequences.size(), 2u);
-    EXPECT_EQ(sequences[0], sequences[1]);
+    // A loaded machine may delay the answer past another resend.
+    ASSERT_GE(sequences.size(), 2u);
+    for (uint16_t sequence : sequences) EXPECT_EQ(sequence, sequences[0]);
 }
 
 TEST(FileDateTime, GivesDosWordsOfTheLocalModificationTime)

@@ -176,6 +176,28 @@ TEST(StreamFramer, FindsFramesBetweenNoiseAndAcrossPieces)
     }
 }
 
+TEST(StreamFramer, TellsAFalseStartWithAFrameBehindItFromAFrameStillArriving)
+{
+    std::vector<uint8_t> frame(hx::kMaxFrame);
+    frame.resize(hx::encodeFrame(frame, 3, 9, 0x8C, std::vector<uint8_t>{0, 1, 2}));
+    hx::StreamFramer arriving;
+    arriving.push(std::span<const uint8_t>(frame).first(frame.size() - 4));
+    EXPECT_FALSE(arriving.next());
+    EXPECT_TRUE(arriving.hasPartialFrame());
+    EXPECT_FALSE(arriving.holdsLaterStart()) << "a reply still on its way";
+
+    // A header claiming 1000 bytes, then a whole frame: held up behind it.
+    hx::StreamFramer held;
+    held.push(std::vector<uint8_t>{0xA5, 0x5A, 0x01, 0x03, 0x00, 0x00, 0x00, 0x8B, 0xE8, 0x03});
+    held.push(frame);
+    EXPECT_FALSE(held.next());
+    ASSERT_TRUE(held.holdsLaterStart());
+    held.skipByte();
+    const auto found = held.next();
+    ASSERT_TRUE(found);
+    EXPECT_TRUE(std::equal(found->begin(), found->end(), frame.begin(), frame.end()));
+}
+
 TEST(StreamFramer, SurvivesEndlessNoise)
 {
     hx::StreamFramer framer;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -95,13 +96,17 @@ TEST_F(Handler, MalformedPayloadsAreRefusedWithAnErrorReply)
         request(Command::ShowString, Bytes(19, 0)),
         request(Command::SendData, {0, 0, 0, 0}),
         request(Command::SaveToFile, {0, 0, 0, 0, 0}),
-        request(Command::LoadFromFile, {0}),
+        request(Command::LoadFromFile, {}),
         request(Command::ReceiveData, {0, 0, 0, 0, 0, 0}),
         request(Command::MakeFolder, {}),
-        request(Command::RemoveFile, withPath({0}, std::string(300, 'x'))),
+        request(Command::ShowString, withPath(Bytes(20, 0), std::string("ab\0cd", 5))),
     };
     for (const auto &frame : cases) EXPECT_EQ(status(frame), Status::BadRequest);
     EXPECT_EQ(status(request(Command::MakeFolder, withPath({5}, "X"))), Status::BadDrive);
+    // The path rules answer BadPath for an empty path and for one over 255 bytes.
+    EXPECT_EQ(status(request(Command::LoadFromFile, {0})), Status::BadPath);
+    EXPECT_EQ(status(request(Command::RemoveFile, withPath({0}, std::string(256, 'x')))), Status::BadPath);
+    EXPECT_EQ(status(request(Command::MakeFolder, withPath({2}, std::string(255, 'x')))), Status::Ok);
 }
 
 TEST_F(Handler, RepliesOnlyToRequestsAndOnlyToItsScreenOnALine)
@@ -127,6 +132,49 @@ TEST_F(Handler, ARepeatedRequestIsAnsweredWithoutRunningTwice)
     EXPECT_EQ(records.size(), 2u);
     // From another sender the same bytes are a new request.
     EXPECT_EQ(status(save, 100), Status::SizeMismatch);
+}
+
+TEST_F(Handler, EverySenderKeepsItsOwnLastRequestSoOthersInBetweenBreakNoRepeat)
+{
+    constexpr uint64_t first = 1, second = 2;
+    ASSERT_EQ(status(request(Command::SendData, {0, 0, 0, 0, 'a', 'b'}, 1, 10), first), Status::Ok);
+    const Bytes save = request(Command::SaveToFile, withPath({2, 0, 0, 0, 0, 0, 0, 0, 2}, "R.TXT"), 1, 11);
+    ASSERT_EQ(status(save, first), Status::Ok);
+    EXPECT_FALSE(handler.repeated());
+    const Bytes reboot = request(Command::Reset, {1, 0, 0, 0}, 1, 12);
+    ASSERT_EQ(status(request(Command::GetPlayInfo, {}, 1, 500), second), Status::Ok);
+    // The first sender's reply was lost and it repeats after the other one spoke.
+    EXPECT_EQ(status(save, first), Status::Ok) << "not a size mismatch from a second run";
+    EXPECT_TRUE(handler.repeated());
+
+    ASSERT_EQ(status(reboot, first), Status::Ok);
+    mController.finishBoot();
+    ASSERT_EQ(status(request(Command::GetPlayInfo, {}, 1, 501), second), Status::Ok);
+    EXPECT_EQ(status(reboot, first), Status::Ok);
+    EXPECT_TRUE(handler.repeated());
+    EXPECT_FALSE(mController.booting()) << "the repeat did not reboot again";
+
+    std::vector<std::string> ops;
+    for (const auto &record : records) ops.push_back(record.op);
+    EXPECT_EQ(ops, (std::vector<std::string>{"SendData", "SaveToFile", "GetPlayInfo", "Reset", "GetPlayInfo"}));
+    using C = hxsim::Controller::Change;
+    EXPECT_EQ(std::count(changes.begin(), changes.end(), C::Booting), 2) << "one reboot: start and end";
+}
+
+TEST_F(Handler, TheSenderMemoryIsBoundedAndForgetsWhoWasHeardLongestAgo)
+{
+    const auto senders = static_cast<uint64_t>(hxsim::RequestHandler::kRememberedSenders);
+    const auto ask = [&](uint64_t peer) { return request(Command::GetPlayInfo, {}, 1, static_cast<uint16_t>(peer)); };
+    for (uint64_t peer = 0; peer < senders; ++peer) ASSERT_EQ(status(ask(peer), peer), Status::Ok);
+    ASSERT_EQ(status(ask(0), 0), Status::Ok); // heard again: now sender 1 is the oldest
+    EXPECT_TRUE(handler.repeated());
+    ASSERT_EQ(status(ask(senders), senders), Status::Ok); // one sender too many
+    EXPECT_FALSE(handler.repeated());
+    ASSERT_EQ(status(ask(0), 0), Status::Ok);
+    EXPECT_TRUE(handler.repeated()) << "recently heard senders are kept";
+    ASSERT_EQ(status(ask(1), 1), Status::Ok);
+    EXPECT_FALSE(handler.repeated()) << "the oldest made room and its repeat runs again";
+    EXPECT_EQ(records.size(), senders + 2);
 }
 
 TEST_F(Handler, LogsOperationsWithTheirArguments)

@@ -59,8 +59,8 @@ TEST(PanelProcess, InitialisedControllerShowsTheWatchedFile)
     record.Enter = 1;
     setShortString(record.FileName, watched);
     PlayListLocations playList;
-    TransferReport report;
-    transferTick(store, hxTable(), playList, true, work.path(), report);
+    TransferStatus status;
+    transferTick(store, hxTable(), playList, true, work.path(), status);
     ASSERT_TRUE(record.TmrStart);
 
     hxsim::LedPanel want(64, 16);

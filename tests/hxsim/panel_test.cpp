@@ -7,10 +7,12 @@
 #include "PlayList.h"
 #include "ProgramFonts.h"
 #include "TempDir.h"
+#include "HangGuard.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <fstream>
 
 namespace {
@@ -201,6 +203,47 @@ TEST_F(Panel, WithoutConfigurationOrLibraryTheAreasStayDarkAndSayWhy)
 
     putFile(disk.file("A/Fon/MyHZ.Fon"), "short");
     EXPECT_NE(hxsim::renderPanel(controller, false).problem.value_or("").find("5 bytes"), std::string::npos);
+}
+
+TEST_F(Panel, NothingOutsideTheDiskIsDrawnAndNoSpecialFileIsWaitedOn)
+{
+    namespace fs = std::filesystem;
+    TempDir outside;
+    struct Case {
+        const char *file;   // on the disk
+        const char *problem; // what the panel then says is wrong; empty: just dark
+        bool canBeFifo;
+    };
+    const Case cases[] = {
+        {"C/news.txt", "", true},          {"A/PlayList.qv", "", true},        {"A/Config.qv", "Config.qv", true},
+        {"A/Fon/MyHZ.Fon", "MyHZ.Fon", true}, {"A/Fon", "Fon", false},
+    };
+    int index = 0;
+    for (const auto &c : cases) {
+        for (const bool fifo : {false, true}) {
+            if (fifo && !c.canBeFifo) continue;
+            fs::remove_all(disk.file("A"));
+            fs::remove_all(disk.file("C"));
+            fonts.installOn(disk.path());
+            playOneArea(positionOf(0, 0, 64, 16), "AB");
+            ASSERT_GT(render().litCount(), 0) << "the disk as it should be";
+            const fs::path target = disk.file(c.file);
+            if (fifo) {
+                fs::remove(target);
+                ASSERT_EQ(::mkfifo(target.c_str(), 0644), 0);
+            } else {
+                // The same file, but outside the disk, reached through a link.
+                const fs::path moved = outside.file(std::to_string(++index));
+                fs::rename(target, moved);
+                fs::create_symlink(moved, target);
+            }
+            HangGuard guard(std::string("drawing the panel with ") + c.file + (fifo ? " a FIFO" : " a link"));
+            const hxsim::PanelFrame frame = hxsim::renderPanel(controller, false);
+            EXPECT_EQ(frame.leds.litCount(), 0) << c.file << (fifo ? " as a FIFO" : " as a link");
+            EXPECT_NE(frame.problem.value_or("?").find(c.problem), std::string::npos)
+                << c.file << ": " << frame.problem.value_or("?");
+        }
+    }
 }
 
 TEST(PanelProblemNote, TellsEachNewProblemOnce)

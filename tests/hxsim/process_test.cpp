@@ -2,9 +2,12 @@
 // its socket does not stop it from answering.
 #include "HexalinkVRX7300.h"
 #include "HxSim.h"
+#include "TempDir.h"
+#include "../tools/RunProgram.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <filesystem>
 #include <netinet/in.h>
@@ -52,9 +55,10 @@ TEST(Process, StillAnswersAfterGarbageAndStopsCleanly)
     EXPECT_NE(HX_GetPlayInfo(kDevice, play), 0);
     HX_Close(kDevice);
     const auto requests = sim.requests();
-    ASSERT_EQ(requests.size(), 1u) << "garbage is never logged as a request";
-    EXPECT_EQ(requests[0].at("op"), "GetPlayInfo");
-    EXPECT_EQ(requests[0].at("ok"), "true");
+    ASSERT_EQ(requests.size(), 2u) << "garbage is never logged as a request";
+    EXPECT_EQ(requests[0].at("op"), "GetLEDConfig") << "asked by the open";
+    EXPECT_EQ(requests[1].at("op"), "GetPlayInfo");
+    EXPECT_EQ(requests[1].at("ok"), "true");
     EXPECT_TRUE(sim.stop()) << "exit status 0 after SIGTERM";
 }
 
@@ -79,7 +83,13 @@ TEST(Process, BadCommandLinesAreRefused)
          {std::vector<std::string>{"--udp", "127.0.0.1:0"}, std::vector<std::string>{"--disk", "/tmp/x"},
           std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0", "--type", "2"},
           std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0", "--name", "seventeen bytes!!"},
-          std::vector<std::string>{"--disk", "/tmp/x", "--serial", "/dev/null"}}) {
+          std::vector<std::string>{"--disk", "/tmp/x", "--serial", "/dev/null"},
+          std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1.5:0"},
+          std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1 :0"},
+          std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0x"},
+          std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0", "--drop-replies", "101"},
+          std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0", "--delay", "-1"},
+          std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0", "--delay-on", "SaveToFile,Nap"}}) {
         const pid_t pid = ::fork();
         if (pid == 0) {
             std::vector<std::string> all{std::getenv("HXSIM")};
@@ -95,6 +105,19 @@ TEST(Process, BadCommandLinesAreRefused)
         ::waitpid(pid, &status, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << args.back();
     }
+}
+
+TEST(Process, ADiskFolderThatCannotHoldTheDrivesIsOneLineAndExitCode2)
+{
+    TempDir dir;
+    dir.write("plain", "a regular file");
+    for (const std::string &disk : {dir.file("plain"), dir.file("plain/under"), std::string("/proc/version/disk")}) {
+        const auto result = runProgram(std::getenv("HXSIM"), {"--disk", disk, "--udp", "127.0.0.1:0"});
+        EXPECT_EQ(result.exitCode, 2) << disk << ": " << result.output;
+        EXPECT_EQ(result.output.rfind("hxsim: cannot use --disk: " + disk, 0), 0u) << result.output;
+        EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << result.output;
+    }
+    EXPECT_EQ(dir.read("plain"), "a regular file");
 }
 
 } // namespace

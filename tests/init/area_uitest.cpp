@@ -179,3 +179,20 @@ TEST_F(AreaPickerWindow, MissingPlayListClosesAtOnce)
 }
 
 }  // namespace
+
+TEST_F(AreaPickerWindow, OnlyALeftDoubleClickConfirms)
+{
+    writeAreas({"64,0,64,32", "128,0,64,32"});
+    open(128, 32);
+    for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
+        QTest::mouseClick(form->Pn2, button);
+        QTest::mouseDClick(form->Pn2, button);
+    }
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->mAreaIndex, -1);
+    EXPECT_EQ(colorOf(1), black);
+
+    QTest::mouseDClick(form->Pn2, Qt::LeftButton);
+    EXPECT_EQ(form->result(), QDialog::Accepted);
+    EXPECT_EQ(form->mAreaIndex, 1);
+}

@@ -1,6 +1,9 @@
 #include "init/FontLib.h"
 
 #include "TempDir.h"
+#ifndef _WIN32
+#include "../faults/FaultHelpers.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -347,18 +350,34 @@ TEST(WriteLibrary, UncreatableFileGivesAnEmptyDescriptorAndRendersNothing)
     EXPECT_EQ(gen.renderer.rendered, 0u);
 }
 
-// A full disk is /dev/full, which only POSIX systems have.
+// A device in the library's place and a disk that fills up need what only
+// POSIX systems have (/dev/full, RLIMIT_FSIZE).
 #ifndef _WIN32
-TEST(WriteLibrary, WriteErrorEndsTheRunNamingFileAndReason)
+TEST(WriteLibrary, ADeviceInItsPlaceIsRefusedBeforeRendering)
 {
     Generation gen;
     gen.renderer.extents[U"啊"] = {16, 16};
     std::filesystem::create_symlink("/dev/full", gen.dir.file("MyHZ.Fon"));
     const FontLibResult result = gen.run(LibraryKind::Chinese, false, 0);
     EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.error.find(gen.dir.file("MyHZ.Fon") + ": not a regular file"), std::string::npos) << result.error;
+    EXPECT_EQ(gen.renderer.rendered, 0u);
+}
+
+TEST(WriteLibrary, WriteErrorEndsTheRunNamingFileAndReason)
+{
+    Generation gen;
+    gen.renderer.extents[U"啊"] = {16, 16};
+    FontLibResult result;
+    {
+        // The disk fills after 8 KiB: the writes stop with an error part-way.
+        DiskFillsAt full(8192);
+        result = gen.run(LibraryKind::Chinese, false, 0);
+    }
+    EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.descriptor, "");
     EXPECT_NE(result.error.find(gen.dir.file("MyHZ.Fon")), std::string::npos) << result.error;
-    EXPECT_NE(result.error.find(std::strerror(ENOSPC)), std::string::npos) << result.error;
+    EXPECT_NE(result.error.find(std::strerror(EFBIG)), std::string::npos) << result.error;
     EXPECT_LT(gen.glyphSteps, 9216);
 }
 #endif

@@ -182,3 +182,27 @@ TEST_F(InitialRunTest, FullRunAgainstTheSimulatedControllerStoresTheFilesAndWait
     }
     EXPECT_TRUE(answeredAfterRestart);
 }
+
+TEST_F(InitialRunTest, TheWaitSeesTheControllerComeBackAfterARebootLongerThanAPoll)
+{
+    // The reboot outlasts a poll's whole budget (time-out 1 s, no retry), so
+    // polls on the open connection go unanswered until the controller is back.
+    HxSim sim({"--boot-ms", "2500"});
+    MySetupType record = networkRecord(0, sim.port());
+    record.RetryTimes = 0;
+    int polls = 0;
+    const InitialOutcome outcome = sendInitialFiles(hxTable(), record, dir.path(),
+                                                    {[] {}, [&](int ms) {
+                                                         ++polls;
+                                                         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+                                                     }});
+    EXPECT_EQ(outcome, InitialOutcome::Success);
+    EXPECT_GE(polls, 2) << "at least one poll went unanswered before one was answered";
+    bool restarted = false;
+    int answeredAfterRestart = 0;
+    for (auto &request : sim.requests()) {
+        if (request["op"] == "Reset" && request["value"] == "1") restarted = true;
+        if (restarted && request["op"] == "GetPlayInfo") answeredAfterRestart += request["ok"] == "true";
+    }
+    EXPECT_EQ(answeredAfterRestart, 1) << "the wait ended at the first answer";
+}

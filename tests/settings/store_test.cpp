@@ -317,3 +317,17 @@ TEST(ProgramFolder, FollowsMarqoraHomeAndEndsWithASeparator)
     EXPECT_EQ(resolveProgPath(dir.path() + "missing"), dir.path() + "data/Marqora" + end);
     unsetenv("XDG_DATA_HOME");
 }
+
+TEST(ProgramFolder, IsNeverTheInstalledExecutablesFolderEvenWhenWritable)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir.path() + "usr/bin");
+    std::filesystem::create_directory_symlink("usr/bin", dir.path() + "bin");
+    setenv("XDG_DATA_HOME", (dir.path() + "data").c_str(), 1);
+    // Reached through another name of the same folder, as /bin is /usr/bin on a merged system.
+    EXPECT_EQ(resolveProgPath(dir.path() + "bin", dir.path() + "usr/bin"), dir.path() + "data/Marqora/");
+    EXPECT_EQ(resolveProgPath(dir.path() + "usr/bin", dir.path() + "usr/bin/"), dir.path() + "data/Marqora/");
+    // A copy of the program elsewhere keeps its portable folder.
+    EXPECT_EQ(resolveProgPath(dir.path() + "usr", dir.path() + "usr/bin"), dir.path() + "usr/");
+    unsetenv("XDG_DATA_HOME");
+}

@@ -6,21 +6,28 @@
 
 #include <cstdlib>
 
+static QApplication *gApplication = nullptr;
+
 QApplication &qtTestApp()
 {
     static QTemporaryDir home;
     static int argc = 1;
     static char name[] = "marqora-test";
     static char *argv[] = {name, nullptr};
-    static QApplication *app = [] {
+    if (!gApplication) {
         qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
         qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        auto *application = new QApplication(argc, argv);
+        gApplication = new QApplication(argc, argv);
         QApplication::setQuitOnLastWindowClosed(false);
-        return application;
-    }();
-    return *app;
+    }
+    return *gApplication;
+}
+
+void endQtTestApp()
+{
+    delete gApplication;
+    gApplication = nullptr;
 }
 
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs)

@@ -7,7 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <sys/stat.h>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -121,6 +126,79 @@ TEST_F(Hxctl, FailuresExitNonZeroWithOneLineNamingThem)
     const auto silent = hxctl({"info"}, link);
     EXPECT_EQ(silent.exitCode, 1);
     EXPECT_NE(silent.output.find("no answer"), std::string::npos) << silent.output;
+}
+
+TEST_F(Hxctl, OnlyAPlainDottedQuadIsAnAddress)
+{
+    // Each would have reached 127.0.0.1 (or a neighbour) through a lenient
+    // parse; none may send a byte. Port 9 on loopback answers nothing, so an
+    // accepted address would fail with "no answer" and exit code 1 instead.
+    for (const char *address : {"127.0.0.1.5", "127.0.0.1 ", " 127.0.0.1", "127.0.0.1x", "127.0.0", "127.0.0.256",
+                                "127.0.0.-1", "127.0.0.+1", "127..0.1", "1270.0.0.1", "127.0.0.1:9", ""}) {
+        const auto result = hxctl({"--timeout", "1", "--retries", "0", "info"}, {"--ip", address, "--port", "9"});
+        EXPECT_EQ(result.exitCode, 2) << '"' << address << "\": " << result.output;
+        EXPECT_NE(result.output.find(address[0] ? "bad IP address" : "give either"), std::string::npos)
+            << result.output;
+    }
+    HxSim sim;
+    const auto padded = hxctl({"info"}, {"--ip", "127.000.0.001", "--port", std::to_string(sim.port())});
+    EXPECT_EQ(padded.exitCode, 0) << "leading zeros are still decimal: " << padded.output;
+}
+
+TEST_F(Hxctl, AFailedDownloadLeavesTheOldFileAndNoTemporary)
+{
+    HxSim sim;
+    const std::string content = randomText(16 << 20);
+    {
+        std::ofstream(sim.diskPath() + "/C/BIG.BIN", std::ios::binary) << content;
+    }
+    files.write("target.bin", "the old content");
+    const std::vector<std::string> link{"--ip", "127.0.0.1", "--port", std::to_string(sim.port()), "--timeout", "1",
+                                        "--retries", "0"};
+
+    // hxsim is stopped once it has served a few blocks; the rest never comes.
+    std::atomic<bool> stopped{false};
+    std::thread watcher([&] {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (std::chrono::steady_clock::now() < giveUp) {
+            const auto lines = sim.logLines();
+            if (std::any_of(lines.begin(), lines.end(), [](const std::string &line) {
+                    return line.find("\"ReceiveData\",\"offset\":10240,") != std::string::npos;
+                })) {
+                stopped = sim.stop();
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    const auto result = hxctl({"get", "C", "big.bin", files.file("target.bin")}, link);
+    watcher.join();
+    ASSERT_TRUE(stopped);
+    EXPECT_EQ(result.exitCode, 1) << result.output;
+    EXPECT_NE(result.output.find("ReceiveData"), std::string::npos) << result.output;
+    EXPECT_EQ(files.read("target.bin"), "the old content");
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(files.path()))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"target.bin"}) << "no temporary file stays";
+
+    // A whole download replaces the file and keeps its rights; a new file
+    // gets those of any new file.
+    HxSim again({"--disk", sim.diskPath(), "--udp", "127.0.0.1:0"});
+    const std::vector<std::string> againLink{"--ip", "127.0.0.1", "--port", std::to_string(again.port())};
+    const auto rights = [&](const std::string &name) {
+        return std::filesystem::status(files.file(name)).permissions() & std::filesystem::perms::all;
+    };
+    std::filesystem::permissions(files.file("target.bin"), std::filesystem::perms(0640));
+    const mode_t mask = ::umask(022);
+    const auto whole = hxctl({"get", "C", "BIG.BIN", files.file("target.bin")}, againLink);
+    const auto fresh = hxctl({"get", "C", "BIG.BIN", files.file("fresh.bin")}, againLink);
+    ::umask(mask);
+    ASSERT_EQ(whole.exitCode, 0) << whole.output;
+    EXPECT_TRUE(files.read("target.bin") == content);
+    EXPECT_EQ(rights("target.bin"), std::filesystem::perms(0640));
+    ASSERT_EQ(fresh.exitCode, 0) << fresh.output;
+    EXPECT_EQ(rights("fresh.bin"), std::filesystem::perms(0644));
 }
 
 } // namespace

@@ -106,7 +106,8 @@ TEST_F(CurrentPlayList, NumberZeroFallsBackToTheTopLevel)
 
 TEST_F(CurrentPlayList, SilentHexalinkCostsSixPauses)
 {
-    HxSim sim({"--type", "1", "--drop", "100"});
+    // It answers the open, then never the play-information query.
+    HxSim sim({"--type", "1", "--drop", "100", "--drop-on", "GetPlayInfo"});
     MySetupType record = sim.display(1, 2);
     record.RetryTimes = 0;
     EXPECT_FALSE(GetPlayListFile(hxTable(), record, state, prog.path(), sleep));
@@ -136,8 +137,8 @@ TEST(WatchedFile, ArrivesUnderItsShortNameAndAgainWhenChanged)
     record.Stay = 5;
     setShortString(record.FileName, utf8ToAnsi(watched));
     PlayListLocations playList;
-    TransferReport report;
-    const auto tick = [&] { transferTick(store, hxTable(), playList, true, prog.path(), report); };
+    TransferStatus status;
+    const auto tick = [&] { transferTick(store, hxTable(), playList, true, prog.path(), status); };
 
     tick();
     ASSERT_TRUE(record.TmrStart);
@@ -180,8 +181,8 @@ TEST(TwoControllers, EachDisplayUsesThePlayListOfItsOwnController)
     a.AreaIndex = 2;
     MySetupType &b = store.mSetup[1] = watchingDisplay(plain, "127.0.0.2", prog.file("b.txt"));
     PlayListLocations playLists;
-    TransferReport report;
-    transferTick(store, hxTable(), playLists, true, prog.path(), report);
+    TransferStatus status;
+    transferTick(store, hxTable(), playLists, true, prog.path(), status);
     ASSERT_TRUE(a.TmrStart && b.TmrStart);
 
     EXPECT_EQ(readFile(playing.diskPath() + "/C/A.TXT"), "text of A");
@@ -213,8 +214,8 @@ TEST(FirstVisit, AFailedReadKeepsTheChosenAreaForTheNextVisit)
     record.bFromPlayList = 1;
     record.AreaIndex = 2;
     PlayListLocations playLists;
-    TransferReport report;
-    const auto tick = [&] { transferTick(store, hxTable(), playLists, true, prog.path(), report); };
+    TransferStatus status;
+    const auto tick = [&] { transferTick(store, hxTable(), playLists, true, prog.path(), status); };
 
     tick();
     ASSERT_FALSE(record.TmrStart);

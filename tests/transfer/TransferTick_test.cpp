@@ -3,9 +3,13 @@
 #include "transfer/LocalFiles.h"
 #include "transfer/TransferTick.h"
 
+#include "HexalinkVRX7300.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <ostream>
 
 using Calls = std::vector<std::string>;
 
@@ -22,7 +26,9 @@ protected:
     FakeHx fake;
     FMySetup store;
     PlayListLocations playList;
-    TransferReport report;
+    std::time_t now = 1700000000;
+    std::vector<std::string> logLines;
+    TransferStatus status{[this] { return now; }, [this](const std::string &line) { logLines.push_back(line); }};
     std::vector<std::string> toolTips;
     bool replay = true;
     std::string progPath;
@@ -35,7 +41,7 @@ protected:
         watched = dir.file("news.txt");
         dir.write("news.txt", "hello");
         setModified(watched, 1700000000);
-        report.onChange = [this](const std::string &tip) { toolTips.push_back(tip); };
+        status.onChange = [this] { toolTips.push_back(status.toolTip()); };
         MySetupType &record = store.mSetup[0];
         record.bUsed = 1;
         record.Addr = FMySetup::IPStrToLong("10.1.1.100");
@@ -58,10 +64,19 @@ protected:
     void tick(int times = 1)
     {
         for (int i = 0; i < times; ++i)
-            transferTick(store, fake.dll(), playList, replay, progPath, report, {[](int) {}, 0});
+            transferTick(store, fake.dll(), playList, replay, progPath, status, {[](int) {}, 0});
     }
 
     int connections() const { return static_cast<int>(fake.callsNamed("NetInitial").size()); }
+
+    const DisplayStatus &shown() const { return status.status(0); }
+    // The log lines without their time and display: "旧 -> 新: 原因".
+    std::vector<std::string> transitions() const
+    {
+        std::vector<std::string> changes;
+        for (const auto &line : logLines) changes.push_back(line.substr(line.find("] ") + 2));
+        return changes;
+    }
 
     // Lets the first visit succeed and forgets its calls.
     void watching()
@@ -312,7 +327,7 @@ TEST_F(Tick, UnwritablePlayListIsReportedOnceAndOtherDisplaysGoOn)
     ASSERT_EQ(toolTips.size(), 1u);
     EXPECT_EQ(toolTips[0].rfind("VRXMarqora\n[ 10.  1.  1.100] ", 0), 0u);
     EXPECT_EQ(toolTips[0].find('\n', 11), std::string::npos);
-    EXPECT_TRUE(report.hasProblem(0));
+    EXPECT_EQ(status.status(0).lastFailure, VisitOutcome::PlayListUnwritable);
     EXPECT_EQ(connections(), 2);  // the other display's timed sends on ticks 1 and 21
 
     std::filesystem::remove(dir.file("prog"));
@@ -343,3 +358,184 @@ TEST_F(Tick, DownloadedPlayListIsPatchedAndItsPlaceUsed)
               "[Program1]\r\nScreen=2\r\n[Program1_Screen2]\r\nItemCount=1\r\nItem1=X,C:\\NEWS.TXT,0,5,5\r\n");
     EXPECT_EQ(connections(), 3);
 }
+
+TEST_F(Tick, StatusFollowsTheSetUpAndAChangedFileThatFailsTwice)
+{
+    record().TmrEnable = 0;
+    tick();
+    EXPECT_EQ(shown().state, WatchState::Off);
+    EXPECT_TRUE(logLines.empty());
+
+    record().TmrEnable = 1;
+    fake.failCall("NetInitial", 1);
+    tick();
+    EXPECT_EQ(shown().state, WatchState::Failing);
+    EXPECT_EQ(shown().lastFailure, VisitOutcome::NoAnswer);
+    EXPECT_EQ(shown().failuresInRow, 1);
+    EXPECT_EQ(shown().lastAttempt, now);
+    EXPECT_EQ(shown().failingSince, now);
+    EXPECT_EQ(shown().lastSuccess, 0);
+    EXPECT_EQ(shown().display, "[ 10.  1.  1.100] ");
+
+    now += 8;
+    tick(8);
+    EXPECT_EQ(shown().state, WatchState::Watching);
+    EXPECT_EQ(shown().lastSuccess, now);
+    EXPECT_EQ(shown().failuresInRow, 0);
+    EXPECT_EQ(status.toolTip(), "VRXMarqora");
+
+    dir.write("news.txt", "news!");
+    setModified(watched, 1700000100);
+    fake.failCall("SendData", 3);  // the first visit made two
+    fake.failCall("SendData", 4);
+    now += 20;
+    tick(20);
+    const std::time_t firstFailure = now;
+    EXPECT_EQ(shown().lastFailure, VisitOutcome::Refused);  // the controller took the output switching
+    now += 20;
+    tick(20);
+    EXPECT_EQ(shown().state, WatchState::Failing);
+    EXPECT_EQ(shown().failuresInRow, 2);
+    EXPECT_EQ(shown().failingSince, firstFailure);
+    EXPECT_EQ(shown().lastAttempt, now);
+    EXPECT_EQ(shown().lastSuccess, firstFailure - 20);
+    now += 20;
+    tick(20);
+    EXPECT_EQ(shown().state, WatchState::Watching);
+    EXPECT_EQ(shown().lastSuccess, now);
+    EXPECT_EQ(*fake.file(2, "NEWS.TXT"), "news!");
+
+    EXPECT_EQ(transitions(), (std::vector<std::string>{"关闭 -> 正在设置", "正在设置 -> 未更新: 控制卡没有应答",
+                                                       "未更新 -> 监视中", "监视中 -> 未更新: 控制卡拒收文件",
+                                                       "未更新 -> 监视中"}));
+    EXPECT_EQ(toolTips.size(), 4u);  // each failure and each recovery, not the second failure
+}
+
+TEST_F(Tick, StatusNamesAMissingFileUntilItIsBack)
+{
+    watching();
+    std::filesystem::remove(watched);
+    tick(20);
+    EXPECT_EQ(shown().lastFailure, VisitOutcome::FileMissing);
+    EXPECT_NE(status.toolTip().find("[ 10.  1.  1.100] 文件不存在, 自 "), std::string::npos);
+    tick(20);
+    EXPECT_EQ(shown().failuresInRow, 2);
+    dir.write("news.txt", "back");
+    setModified(watched, 1700000200);
+    tick(20);
+    EXPECT_EQ(shown().state, WatchState::Watching);
+    EXPECT_EQ(status.toolTip(), "VRXMarqora");
+    EXPECT_EQ(transitions().back(), "未更新 -> 监视中");
+    EXPECT_EQ(logLines.size(), 4u);
+}
+
+TEST_F(Tick, SwitchedOffDisplayLeavesTheToolTipAndStartsAfresh)
+{
+    fake.failCall("NetInitial");
+    tick();
+    ASSERT_EQ(shown().state, WatchState::Failing);
+    record().TmrEnable = 0;  // as every save leaves it
+    record().TmrCount = 0;
+    tick();
+    EXPECT_EQ(shown().state, WatchState::Off);
+    EXPECT_EQ(status.toolTip(), "VRXMarqora");
+    EXPECT_FALSE(status.anyFailing());
+    EXPECT_EQ(transitions().back(), "未更新 -> 关闭");
+
+    record().TmrEnable = 1;
+    tick();
+    EXPECT_EQ(shown().failuresInRow, 1);
+    EXPECT_EQ(transitions().size(), 5u);
+}
+
+TEST_F(Tick, UnchangedFileIsNoAttempt)
+{
+    watching();
+    const std::time_t setUpAt = now;
+    now += 100;
+    tick(40);
+    EXPECT_EQ(shown().lastAttempt, setUpAt);
+    EXPECT_EQ(logLines.size(), 2u);
+}
+
+namespace {
+
+struct FailureCase {
+    const char *name;
+    std::function<void(FakeHx &, MySetupType &, TempDir &)> arrange;
+    VisitOutcome expected;
+};
+
+void PrintTo(const FailureCase &failure, std::ostream *out)
+{
+    *out << failure.name;
+}
+
+class FirstVisitFailure : public Tick, public ::testing::WithParamInterface<FailureCase> {};
+
+const FailureCase failureCases[] = {
+    {"ConnectionNotOpened", [](FakeHx &fake, MySetupType &, TempDir &) { fake.failCall("NetInitial"); },
+     VisitOutcome::NoAnswer},
+    {"SerialPortNotOpened",
+     [](FakeHx &fake, MySetupType &record, TempDir &) {
+         record.nMode = 1;
+         record.Addr = 3;
+         fake.failCall("ComInitial");
+     },
+     VisitOutcome::PortUnavailable},
+    {"ControllerSilent",
+     [](FakeHx &fake, MySetupType &, TempDir &) {
+         for (const char *call : {"TurnVGA", "SendData", "SaveToFile", "Reset"}) fake.failCall(call);
+     },
+     VisitOutcome::NoAnswer},
+    {"PlayListRefused", [](FakeHx &fake, MySetupType &, TempDir &) { fake.failCall("SaveToFile", 1); },
+     VisitOutcome::Refused},
+    {"TextRefused", [](FakeHx &fake, MySetupType &, TempDir &) { fake.failCall("SaveToFile", 2); },
+     VisitOutcome::Refused},
+    {"RestartRefused", [](FakeHx &fake, MySetupType &, TempDir &) { fake.failCall("Reset"); },
+     VisitOutcome::RestartFailed},
+    {"NoFileChosen", [](FakeHx &, MySetupType &record, TempDir &) { setShortString(record.FileName, ""); },
+     VisitOutcome::NoFileChosen},
+    {"FileMissing", [](FakeHx &, MySetupType &, TempDir &dir) { std::filesystem::remove(dir.file("news.txt")); },
+     VisitOutcome::FileMissing},
+    {"FolderInPlaceOfTheFile",
+     [](FakeHx &, MySetupType &, TempDir &dir) {
+         std::filesystem::remove(dir.file("news.txt"));
+         std::filesystem::create_directory(dir.file("news.txt"));
+     },
+     VisitOutcome::FileUnreadable},
+    {"FileLargerThanAControllerStores",
+     [](FakeHx &, MySetupType &, TempDir &dir) {
+         std::filesystem::resize_file(dir.file("news.txt"), HX_MAX_FILE_SIZE + 1);  // sparse, takes no room
+     },
+     VisitOutcome::FileTooLarge},
+    {"PlayListUnwritable",
+     [](FakeHx &, MySetupType &, TempDir &dir) {
+         std::filesystem::remove(dir.file("prog"));
+         dir.write("prog", "not a folder");
+     },
+     VisitOutcome::PlayListUnwritable},
+};
+
+}  // namespace
+
+TEST_P(FirstVisitFailure, IsToldInTheToolTipAndTheLog)
+{
+    GetParam().arrange(fake, record(), dir);
+    tick();
+    EXPECT_FALSE(+record().TmrStart);
+    EXPECT_EQ(shown().state, WatchState::Failing);
+    EXPECT_EQ(shown().lastFailure, GetParam().expected);
+    const std::string reason = outcomeText(GetParam().expected);
+    const std::string tip = status.toolTip();
+    EXPECT_EQ(tip.substr(0, tip.find(", ")), "VRXMarqora\n" + displayEntryText(record()) + reason);
+    ASSERT_EQ(logLines.size(), 2u);
+    EXPECT_NE(logLines[1].find("正在设置 -> 未更新: " + reason), std::string::npos);
+    // The cause of a local failure goes to the log only: the tool tip stays short.
+    if (GetParam().expected == VisitOutcome::PlayListUnwritable) {
+        EXPECT_NE(logLines[1].find(progPath + "PlayList.QV"), std::string::npos);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Reasons, FirstVisitFailure, ::testing::ValuesIn(failureCases),
+                         [](const auto &info) { return std::string(info.param.name); });

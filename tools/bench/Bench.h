@@ -12,6 +12,7 @@ int benchUpload(const std::string &argv0, int argc, char **argv);
 int benchTick(const std::string &argv0, int argc, char **argv);
 int benchFontlib(const std::string &argv0, int argc, char **argv);
 int benchSoak(const std::string &argv0, int argc, char **argv);
+int benchLossy(const std::string &argv0, int argc, char **argv);
 
 // The folder holding the running executable (hxsim lives beside it).
 std::string executableFolder(const std::string &argv0);

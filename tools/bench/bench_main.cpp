@@ -19,6 +19,7 @@ constexpr BenchEntry kBenches[] = {
     {"upload", benchUpload, "786,432-byte upload to hxsim over loopback UDP vs bare stop-and-wait"},
     {"tick", benchTick, "transfer tick: 64 idle displays; one changed 4 KB file to hxsim"},
     {"soak", benchSoak, "N displays under dropped requests and reboots: --displays N --minutes M"},
+    {"lossy", benchLossy, "786,432 bytes up and down under loss, a silent controller's visit, 8 lossy displays"},
     {"fontlib", benchFontlib, "font libraries from AR PL UMing vs FreeType direct [--big5] [--size PX]"},
 };
 

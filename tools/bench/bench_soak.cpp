@@ -246,7 +246,7 @@ struct UploadCounts {
 
 // One tick, with the outcome of every upload it attempted noted.
 void tickAndCount(FMySetup &store, int displays, const std::vector<WatchedFile> &files, PlayListLocations &playList,
-                  const std::string &progPath, TransferReport &report, UploadCounts &counts)
+                  const std::string &progPath, TransferStatus &status, UploadCounts &counts)
 {
     struct Before {
         bool due = false;
@@ -263,7 +263,7 @@ void tickAndCount(FMySetup &store, int displays, const std::vector<WatchedFile> 
         // A later visit to an unchanged file uploads nothing.
         if (b.due && !b.firstVisit && b.stamp == record.ChangeTime) b.due = false;
     }
-    transferTick(store, hxTable(), playList, true, progPath, report);
+    transferTick(store, hxTable(), playList, true, progPath, status);
     for (int i = 0; i < displays; ++i) {
         const auto &b = before[static_cast<std::size_t>(i)];
         if (!b.due) continue;
@@ -361,7 +361,7 @@ int benchSoak(const std::string &argv0, int argc, char **argv)
     store.Enable(true);
 
     PlayListLocations playList;
-    TransferReport report;
+    TransferStatus status(TransferStatus::systemClock, [](const std::string &) {});  // figures only
     UploadCounts counts(options.displays);
     const std::string progPath = (root / "prog" / "").string();
     const auto tickGap = std::chrono::milliseconds(options.tickMs);
@@ -382,7 +382,7 @@ int benchSoak(const std::string &argv0, int argc, char **argv)
                     file.change(random);
                     ++changes;
                 }
-            tickAndCount(store, options.displays, files, playList, progPath, report, counts);
+            tickAndCount(store, options.displays, files, playList, progPath, status, counts);
             ++ticks;
             std::this_thread::sleep_until(tickStart + tickGap);
         }
@@ -396,7 +396,7 @@ int benchSoak(const std::string &argv0, int argc, char **argv)
     long catchUpTicks = 0;
     while (!allDelivered(store, files, simulators) && Clock::now() - catchUpStart < kCatchUpLimit) {
         const auto tickStart = Clock::now();
-        tickAndCount(store, options.displays, files, playList, progPath, report, counts);
+        tickAndCount(store, options.displays, files, playList, progPath, status, counts);
         ++catchUpTicks;
         std::this_thread::sleep_until(tickStart + tickGap);
     }

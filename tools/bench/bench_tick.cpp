@@ -50,12 +50,12 @@ double idleTick(long ticks)
     FMySetup store;
     for (auto &record : store.mSetup) record = watchingDisplay("/nonexistent/news.txt", 1);
     PlayListLocations playList;
-    TransferReport report;
+    TransferStatus status(TransferStatus::systemClock, [](const std::string &) {});  // figures only
     const auto start = Clock::now();
     for (long done = 0; done < ticks;) {
         for (auto &record : store.mSetup) record.TmrCount = 60000;
         for (int i = 0; i < 50000 && done < ticks; ++i, ++done)
-            transferTick(store, hxTable(), playList, false, "/nonexistent/", report);
+            transferTick(store, hxTable(), playList, false, "/nonexistent/", status);
     }
     return nanosecondsPer(Clock::now() - start, ticks);
 }
@@ -76,7 +76,7 @@ double changedFileTick(const std::string &folder, long ticks, bool &ok)
             FMySetup store;
             store.mSetup[0] = watchingDisplay(file, simulator.port());
             PlayListLocations playList;
-            TransferReport report;
+            TransferStatus status(TransferStatus::systemClock, [](const std::string &) {});  // figures only
             const std::string progPath = (root / "").string();
             Clock::duration total{};
             for (long i = 0; i < ticks; ++i) {
@@ -84,7 +84,7 @@ double changedFileTick(const std::string &folder, long ticks, bool &ok)
                 store.mSetup[0].TmrCount = 0;
                 store.mSetup[0].ChangeTime = 0;
                 const auto start = Clock::now();
-                transferTick(store, hxTable(), playList, false, progPath, report);
+                transferTick(store, hxTable(), playList, false, progPath, status);
                 total += Clock::now() - start;
                 ok = ok && store.mSetup[0].ChangeTime != 0;
             }

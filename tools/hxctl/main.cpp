@@ -4,13 +4,23 @@
 #include "HexalinkVRX7300.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+#include <utility>
 #include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -58,6 +68,23 @@ int driveNumber(const std::string &text)
     usage("bad drive \"" + text + "\" (0-2 or A/B/C)");
 }
 
+// "A.B.C.D", each a decimal number 0 ... 255 of one to three digits, and
+// nothing else: no blanks, no signs, no fifth part, no trailing text.
+std::optional<std::array<unsigned, 4>> dottedQuad(const std::string &text)
+{
+    std::array<unsigned, 4> parts{};
+    std::size_t at = 0;
+    for (std::size_t part = 0; part < parts.size(); ++part) {
+        if (part > 0 && (at >= text.size() || text[at++] != '.')) return std::nullopt;
+        std::size_t digits = 0;
+        for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 3; ++at, ++digits)
+            parts[part] = parts[part] * 10 + static_cast<unsigned>(text[at] - '0');
+        if (digits == 0 || parts[part] > 255) return std::nullopt;
+    }
+    if (at != text.size()) return std::nullopt;
+    return parts;
+}
+
 struct Link {
     std::string ip;
     int port = 0;
@@ -77,23 +104,21 @@ public:
         if (!link.ip.empty()) {
             // The program's rule: the device number is the low 16 bits of the
             // address, first number lowest.
-            unsigned parts[4] = {};
-            if (std::sscanf(link.ip.c_str(), "%u.%u.%u.%u", &parts[0], &parts[1], &parts[2], &parts[3]) != 4)
-                usage("bad IP address \"" + link.ip + "\"");
+            const auto parts = dottedQuad(link.ip);
+            if (!parts) usage("bad IP address \"" + link.ip + "\"");
             char padded[16];
-            for (unsigned part : parts)
-                if (part > 255) usage("bad IP address \"" + link.ip + "\"");
-            std::snprintf(padded, sizeof(padded), "%3u.%3u.%3u.%3u", parts[0], parts[1], parts[2], parts[3]);
-            mId = static_cast<uint16_t>(parts[0] + 256 * parts[1]);
+            std::snprintf(padded, sizeof(padded), "%3u.%3u.%3u.%3u", (*parts)[0], (*parts)[1], (*parts)[2], (*parts)[3]);
+            mId = static_cast<uint16_t>((*parts)[0] + 256 * (*parts)[1]);
             if (HX_NetInitial(mId, "", padded, link.timeout, link.retries, static_cast<uint16_t>(link.port),
                               link.type == 0 ? -1 : 0) != 0)
-                failed("cannot open UDP to " + link.ip + ":" + std::to_string(link.port));
+                failed("cannot open UDP to " + link.ip + ":" + std::to_string(link.port) +
+                       ": no answer from the controller");
         } else {
             mId = static_cast<uint16_t>(link.screen);
             if (HX_ComInitial(mId, link.com, link.baud, link.screen, link.timeout, link.retries,
                               link.type == 0 ? -1 : 0) != 0)
                 failed("cannot open COM" + std::to_string(link.com) + " at " + std::to_string(link.baud) +
-                       " bit/s");
+                       " bit/s: no answer from screen " + std::to_string(link.screen) + " or no such port");
         }
     }
     ~Device() { HX_Close(mId); }
@@ -129,6 +154,9 @@ void playInfo(const Device &device)
 
 struct File {
     explicit File(std::FILE *f) : handle(f) {}
+    File(File &&other) noexcept : handle(std::exchange(other.handle, nullptr)) {}
+    File(const File &) = delete;
+    File &operator=(const File &) = delete;
     ~File()
     {
         if (handle) std::fclose(handle);
@@ -157,12 +185,70 @@ void put(const Device &device, int drive, const std::string &local, const std::s
     std::printf("sent %d bytes\n", sent);
 }
 
+// A new file beside target that only this run uses; its name goes to temp.
+File createTemporaryBeside(const std::string &target, std::string &temp)
+{
+    const auto slash = target.find_last_of('/');
+    temp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".hxctl-download-XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return File(nullptr);
+    File file(::fdopen(fd, "wb"));
+    if (!file.handle) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+    }
+    return file;
+}
+
+// Puts the finished download on the disk. It keeps the rights of the file it
+// replaces, or gets those of a new file of this user (mkstemp makes it 0600);
+// Windows files carry no such rights.
+bool finishDownload(std::FILE *file, const std::string &target)
+{
+    if (std::fflush(file) != 0) return false;
+#ifdef _WIN32
+    (void)target;
+    return ::_commit(::_fileno(file)) == 0;
+#else
+    struct stat existing {};
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const mode_t mode = ::stat(target.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0666 & ~mask;
+    return ::fchmod(::fileno(file), mode) == 0 && ::fsync(::fileno(file)) == 0;
+#endif
+}
+
+// Renames temp over target in one step; the reason when it fails. (Windows'
+// rename refuses an existing target.)
+std::optional<std::string> replaceWith(const std::string &temp, const std::string &target)
+{
+#ifdef _WIN32
+    if (::MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return {};
+    return std::error_code(static_cast<int>(::GetLastError()), std::system_category()).message();
+#else
+    if (std::rename(temp.c_str(), target.c_str()) == 0) return {};
+    return std::strerror(errno);
+#endif
+}
+
+// The download goes to a temporary file beside the target, which replaces
+// the target only once every byte arrived: a failure leaves the old file as
+// it was and no partial file behind.
 void get(const Device &device, int drive, const std::string &remote, const std::string &local)
 {
     const uint32_t size = HX_LoadFromFile(device.id(), drive, remote.c_str());
     if (size == 0xFFFFFFFFu) failed("LoadFromFile " + remote + ": no answer or refused by the controller");
-    File file(std::fopen(local.c_str(), "wb"));
-    if (!file.handle) failed("file error: cannot create " + local + ": " + std::strerror(errno));
+    std::string temp;
+    File file = createTemporaryBeside(local, temp);
+    if (!file.handle) failed("file error: cannot create a file beside " + local + ": " + std::strerror(errno));
+    struct RemoveUnlessKept {
+        const std::string &path;
+        bool kept = false;
+        ~RemoveUnlessKept()
+        {
+            if (!kept) ::unlink(path.c_str());
+        }
+    } cleanup{temp};
     uint8_t block[HX_MAX_BLOCK];
     for (uint32_t offset = 0; offset < size;) {
         const uint32_t length = std::min<uint32_t>(size - offset, HX_MAX_BLOCK);
@@ -171,7 +257,10 @@ void get(const Device &device, int drive, const std::string &remote, const std::
         if (std::fwrite(block, 1, length, file.handle) != length) failed("file error: cannot write " + local);
         offset += length;
     }
-    if (std::fflush(file.handle) != 0) failed("file error: cannot write " + local);
+    if (!finishDownload(file.handle, local) || std::fclose(std::exchange(file.handle, nullptr)) != 0)
+        failed("file error: cannot write " + local);
+    if (const auto reason = replaceWith(temp, local)) failed("file error: cannot replace " + local + ": " + *reason);
+    cleanup.kept = true;
     std::printf("received %u bytes\n", size);
 }
 

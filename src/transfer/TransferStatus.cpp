@@ -1,0 +1,162 @@
+#include "transfer/TransferStatus.h"
+
+#include "HexalinkVRX7300.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <utility>
+
+namespace {
+
+// More lines would make the tool tip cover the screen when a whole network is down.
+constexpr int ToolTipDisplays = 10;
+
+std::tm localTime(std::time_t when)
+{
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &when);
+#else
+    localtime_r(&when, &local);
+#endif
+    return local;
+}
+
+std::string formatted(std::time_t when, const char *format)
+{
+    const std::tm local = localTime(when);
+    char text[32] = {};
+    std::strftime(text, sizeof text, format, &local);
+    return text;
+}
+
+}  // namespace
+
+std::string watchStateText(WatchState state)
+{
+    switch (state) {
+    case WatchState::Off: return "关闭";
+    case WatchState::SettingUp: return "正在设置";
+    case WatchState::Watching: return "监视中";
+    case WatchState::Failing: return "未更新";
+    }
+    return {};
+}
+
+std::string outcomeText(VisitOutcome outcome)
+{
+    switch (outcome) {
+    case VisitOutcome::NothingToSend: return "文件未改变";
+    case VisitOutcome::Delivered: return "已发送";
+    case VisitOutcome::NoAnswer: return "控制卡没有应答";
+    case VisitOutcome::PortUnavailable: return "串口无法打开";
+    case VisitOutcome::Refused: return "控制卡拒收文件";
+    case VisitOutcome::RestartFailed: return "控制卡重新播放失败";
+    case VisitOutcome::NoFileChosen: return "未选择文件";
+    case VisitOutcome::FileMissing: return "文件不存在";
+    case VisitOutcome::FileUnreadable: return "文件无法读取";
+    case VisitOutcome::FileTooLarge: return "文件太大";
+    case VisitOutcome::PlayListUnwritable: return "播放列表无法写入";
+    }
+    return {};
+}
+
+VisitOutcome watchedFileProblem(const std::string &path)
+{
+    namespace fs = std::filesystem;
+    if (path.empty()) return VisitOutcome::NoFileChosen;
+    std::error_code ec;
+    const auto status = fs::status(path, ec);
+    if (!fs::exists(status)) return VisitOutcome::FileMissing;
+    if (!fs::is_regular_file(status) || !std::ifstream(path, std::ios::binary)) return VisitOutcome::FileUnreadable;
+    const auto length = fs::file_size(path, ec);
+    if (ec) return VisitOutcome::FileUnreadable;
+    if (length > HX_MAX_FILE_SIZE) return VisitOutcome::FileTooLarge;
+    return VisitOutcome::Delivered;
+}
+
+std::time_t TransferStatus::systemClock()
+{
+    return std::time(nullptr);
+}
+
+void TransferStatus::standardError(const std::string &line)
+{
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+TransferStatus::TransferStatus(Clock clock, LogSink log) : mClock(std::move(clock)), mLog(std::move(log)) {}
+
+void TransferStatus::switchWatch(int slot, const MySetupType &record)
+{
+    if (!record.bUsed || !record.TmrEnable) {
+        change(slot, WatchState::Off, VisitOutcome::Delivered, {});
+        return;
+    }
+    // Switched on, or set up afresh after a save.
+    mDisplays.at(static_cast<std::size_t>(slot)).display = displayEntryText(record);
+    change(slot, record.TmrStart ? WatchState::Watching : WatchState::SettingUp, VisitOutcome::Delivered, {});
+}
+
+void TransferStatus::visited(int slot, const MySetupType &record, VisitOutcome outcome, const std::string &detail)
+{
+    if (outcome == VisitOutcome::NothingToSend) return;
+    DisplayStatus &display = mDisplays.at(static_cast<std::size_t>(slot));
+    display.display = displayEntryText(record);
+    display.lastAttempt = mClock();
+    if (outcome == VisitOutcome::Delivered) {
+        display.lastSuccess = display.lastAttempt;
+        display.failuresInRow = 0;
+        change(slot, WatchState::Watching, outcome, detail);
+        return;
+    }
+    if (display.state != WatchState::Failing) display.failingSince = display.lastAttempt;
+    ++display.failuresInRow;
+    change(slot, WatchState::Failing, outcome, detail);
+}
+
+void TransferStatus::change(int slot, WatchState state, VisitOutcome failure, const std::string &detail)
+{
+    DisplayStatus &display = mDisplays.at(static_cast<std::size_t>(slot));
+    const bool failing = state == WatchState::Failing;
+    if (display.state == state && (!failing || display.lastFailure == failure)) return;
+
+    std::string line = formatted(mClock(), "%Y-%m-%d %H:%M:%S") + " marqora: " + display.display +
+                       watchStateText(display.state) + " -> " + watchStateText(state);
+    if (failing) line += ": " + outcomeText(failure) + (detail.empty() ? "" : " (" + detail + ")");
+    mLog(line);
+
+    const bool lineChanged = failing || display.state == WatchState::Failing;
+    display.state = state;
+    display.lastFailure = failing ? failure : VisitOutcome::Delivered;
+    if (state == WatchState::Off) display = DisplayStatus{};
+    if (lineChanged && onChange) onChange();
+}
+
+bool TransferStatus::anyFailing() const
+{
+    for (const auto &display : mDisplays)
+        if (display.state == WatchState::Failing) return true;
+    return false;
+}
+
+std::string TransferStatus::toolTip() const
+{
+    std::string tip = "VRXMarqora";
+    int shown = 0;
+    int more = 0;
+    for (const auto &display : mDisplays) {
+        if (display.state != WatchState::Failing) continue;
+        if (shown == ToolTipDisplays) {
+            ++more;
+            continue;
+        }
+        ++shown;
+        tip += "\n" + display.display + outcomeText(display.lastFailure) + ", 自 " +
+               formatted(display.failingSince, "%m-%d %H:%M") + " 起";
+    }
+    if (more > 0) tip += "\n另有 " + std::to_string(more) + " 个显示屏未更新";
+    return tip;
+}
