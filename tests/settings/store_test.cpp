@@ -318,6 +318,9 @@ TEST(ProgramFolder, FollowsMarqoraHomeAndEndsWithASeparator)
     unsetenv("XDG_DATA_HOME");
 }
 
+// Only a POSIX install shares its executables folder; on Windows the
+// program folder stays the program's own.
+#ifndef _WIN32
 TEST(ProgramFolder, IsNeverTheInstalledExecutablesFolderEvenWhenWritable)
 {
     TempDir dir;
@@ -331,3 +334,4 @@ TEST(ProgramFolder, IsNeverTheInstalledExecutablesFolderEvenWhenWritable)
     EXPECT_EQ(resolveProgPath(dir.path() + "usr", dir.path() + "usr/bin"), dir.path() + "usr/");
     unsetenv("XDG_DATA_HOME");
 }
+#endif

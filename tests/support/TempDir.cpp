@@ -36,9 +36,11 @@ TempDir::~TempDir()
 {
     std::error_code ec;
     // Tests may leave read-only folders behind; give the rights back first.
-    for (auto &entry : std::filesystem::recursive_directory_iterator(mPath, ec))
-        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
+    // Stepped with an error code: a destructor must not throw.
+    std::error_code ignored;
+    for (std::filesystem::recursive_directory_iterator entry(mPath, ec), end; !ec && entry != end; entry.increment(ec))
+        std::filesystem::permissions(entry->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
     std::filesystem::permissions(mPath, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(mPath, ec);

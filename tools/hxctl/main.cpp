@@ -241,14 +241,18 @@ void get(const Device &device, int drive, const std::string &remote, const std::
     std::string temp;
     File file = createTemporaryBeside(local, temp);
     if (!file.handle) failed("file error: cannot create a file beside " + local + ": " + std::strerror(errno));
+    // Closed before the removal: Windows removes no open file.
     struct RemoveUnlessKept {
+        File &file;
         const std::string &path;
         bool kept = false;
         ~RemoveUnlessKept()
         {
-            if (!kept) ::unlink(path.c_str());
+            if (kept) return;
+            if (file.handle) std::fclose(std::exchange(file.handle, nullptr));
+            ::unlink(path.c_str());
         }
-    } cleanup{temp};
+    } cleanup{file, temp};
     uint8_t block[HX_MAX_BLOCK];
     for (uint32_t offset = 0; offset < size;) {
         const uint32_t length = std::min<uint32_t>(size - offset, HX_MAX_BLOCK);
