@@ -1,34 +1,31 @@
 // hxsim: a simulated display controller on UDP and/or a serial line.
 #include "Controller.h"
+#include "HostIo.h"
 #include "HxProtocol.h"
 #include "Panel.h"
-#include "PanelPicture.h"
-#include "PanelWindow.h"
 #include "RequestHandler.h"
 #include "SerialPort.h"
 
-#include <QGuiApplication>
+#ifdef HXSIM_PICTURE
+#include "PanelPicture.h"
+#include "PanelWindow.h"
 
-#include <arpa/inet.h>
+#include <QGuiApplication>
+#endif
+
+#include <algorithm>
 #include <bitset>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <functional>
-#include <netinet/in.h>
 #include <optional>
-#include <poll.h>
 #include <random>
 #include <vector>
 #include <string>
-#include <sys/socket.h>
-#include <sys/time.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -170,6 +167,12 @@ Options parseOptions(int argc, char **argv)
     if (options.controller.diskRoot.empty()) fail("--disk is required");
     if (options.udp.empty() && options.serial.empty()) fail("give --udp, --serial or both");
     if (!options.serial.empty() && !options.screen) fail("--serial needs --screen");
+#ifdef _WIN32
+    if (!options.serial.empty()) fail("--serial is not served on Windows");
+#endif
+#ifndef HXSIM_PICTURE
+    if (options.panelWanted()) fail("--png and --window need hxsim built with Qt");
+#endif
     if (const auto problem = hxsim::Controller::makeDriveFolders(options.controller.diskRoot)) {
         std::fprintf(stderr, "hxsim: cannot use --disk: %s\n", problem->c_str());
         std::exit(2);
@@ -177,15 +180,7 @@ Options parseOptions(int argc, char **argv)
     return options;
 }
 
-int gSignalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const auto ignored = ::write(gSignalPipe[1], &byte, 1);
-}
-
-int bindUdp(const std::string &spec, std::string &bound)
+hostio::Socket bindUdp(const std::string &spec, std::string &bound)
 {
     const auto colon = spec.rfind(':');
     if (colon == std::string::npos) fail("bad --udp \"" + spec + "\"");
@@ -194,11 +189,10 @@ int bindUdp(const std::string &spec, std::string &bound)
     if (::inet_pton(AF_INET, spec.substr(0, colon).c_str(), &address.sin_addr) != 1)
         fail("bad --udp address \"" + spec + "\"");
     address.sin_port = htons(static_cast<uint16_t>(number(spec.substr(colon + 1), 0, 65535, "port")));
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const timeval slice{0, 100 * 1000};
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0 ||
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof(slice)) != 0)
-        fail("cannot bind UDP " + spec + ": " + std::strerror(errno));
+    const hostio::Socket fd = hostio::udpSocket();
+    if (fd == hostio::kNoSocket || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0 ||
+        !hostio::setReceiveTimeout(fd, std::chrono::milliseconds(100)))
+        fail("cannot bind UDP " + spec + ": " + hostio::lastSocketError());
     socklen_t length = sizeof(address);
     ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
     char text[INET_ADDRSTRLEN] = {};
@@ -209,8 +203,10 @@ int bindUdp(const std::string &spec, std::string &bound)
 
 class Server {
 public:
+#ifdef HXSIM_PICTURE
     // Receives every new panel picture, on the thread that serves requests.
     using PictureSink = std::function<void(const QImage &)>;
+#endif
 
     explicit Server(Options options) : mOptions(std::move(options)), mController(mOptions.controller),
                               mUdpHandler(mController), mSerialHandler(mController, mOptions.screen)
@@ -234,12 +230,14 @@ public:
 
     ~Server()
     {
-        if (mUdp >= 0) ::close(mUdp);
-        if (mSerial >= 0) ::close(mSerial);
+        hostio::closeSocket(mUdp);
+        closeSerial();
         if (mLog) std::fclose(mLog);
     }
 
+#ifdef HXSIM_PICTURE
     void setPictureSink(PictureSink sink) { mPictureSink = std::move(sink); }
+#endif
 
     void open()
     {
@@ -251,7 +249,7 @@ public:
             ready += " udp=" + bound;
         }
         if (!mOptions.serial.empty()) {
-            mSerial = hx::openRawSerial(mOptions.serial, 115200);
+            openSerial();
             if (mSerial < 0) fail("cannot open serial " + mOptions.serial + ": " + std::strerror(errno));
             ready += " serial=" + mOptions.serial;
         }
@@ -266,19 +264,20 @@ public:
             // Drawn after the reply went out, so the panel never slows a request down.
             if (mPanelStale) refreshPanel();
             sendDueReplies();
-            if (mSerial < 0 && !mController.booting() && mPending.empty()) {
+            if (hostio::kTimedReceive && mSerial < 0 && !mController.booting() && mPending.empty()) {
                 // UDP alone: a blocking receive (a short kernel time-out lets
                 // it look at the signal pipe) saves the poll call per request.
                 if (stopRequested()) return;
                 serveUdp(0);
                 continue;
             }
-            pollfd fds[3] = {{gSignalPipe[0], POLLIN, 0}, {mUdp, POLLIN, 0}, {mSerial, POLLIN, 0}};
-            const int ready = ::poll(fds, 3, pollTimeoutMs());
+            pollfd fds[3] = {{hostio::StopSignal::instance().socket(), POLLIN, 0}, {mUdp, POLLIN, 0},
+                             {static_cast<hostio::Socket>(mSerial), POLLIN, 0}};
+            const int ready = hostio::pollSockets(fds, 3, pollTimeoutMs());
             if (ready < 0 && errno != EINTR) return;
             if (fds[0].revents) return;
             if (mController.booting() && Clock::now() >= mBootEnd) mController.finishBoot();
-            if (fds[1].revents & POLLIN) serveUdp(MSG_DONTWAIT);
+            if (fds[1].revents & POLLIN) serveUdp(hostio::kDontWait);
             if (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) serveSerial();
             if (mSerialHasPartial && Clock::now() - mSerialLastByte >= kSerialIdleGap) {
                 mFramer.skipByte();
@@ -288,6 +287,21 @@ public:
     }
 
 private:
+    // Serial lines are served on POSIX systems only; elsewhere parseOptions refuses them.
+    void openSerial()
+    {
+#ifndef _WIN32
+        mSerial = hx::openRawSerial(mOptions.serial, 115200);
+#endif
+    }
+
+    void closeSerial()
+    {
+#ifndef _WIN32
+        if (mSerial >= 0) ::close(mSerial);
+#endif
+    }
+
     int pollTimeoutMs() const
     {
         auto wait = std::chrono::milliseconds(-1);
@@ -304,11 +318,7 @@ private:
         return static_cast<int>(wait.count());
     }
 
-    static bool stopRequested()
-    {
-        char byte;
-        return ::read(gSignalPipe[0], &byte, 1) == 1;
-    }
+    static bool stopRequested() { return hostio::StopSignal::instance().requested(); }
 
     void refreshPanel()
     {
@@ -319,11 +329,13 @@ private:
             std::fprintf(stderr, "hxsim: panel dark: %s\n", problem->c_str());
         if (mPanelShown && frame.leds == *mPanelShown) return;
         mPanelShown = std::move(frame.leds);
+#ifdef HXSIM_PICTURE
         const QImage picture = hxsim::panelPicture(*mPanelShown);
         QString error;
         if (!mOptions.pngFile.empty() && !hxsim::writePanelPng(picture, QString::fromStdString(mOptions.pngFile), &error))
             std::fprintf(stderr, "hxsim: cannot write %s: %s\n", mOptions.pngFile.c_str(), error.toStdString().c_str());
         if (mPictureSink) mPictureSink(picture);
+#endif
     }
 
     bool chance(int percent) { return percent > 0 && mDice(mRandom) < percent; }
@@ -420,8 +432,8 @@ private:
             if (written > 0) {
                 done += static_cast<std::size_t>(written);
             } else if (written < 0 && errno == EAGAIN) {
-                pollfd out{mSerial, POLLOUT, 0};
-                if (::poll(&out, 1, 1000) <= 0) break;
+                pollfd out{static_cast<hostio::Socket>(mSerial), POLLOUT, 0};
+                if (hostio::pollSockets(&out, 1, 1000) <= 0) break;
             } else {
                 break;
             }
@@ -454,7 +466,7 @@ private:
         if (got <= 0) {
             // The other side of a pseudo-terminal closed; wait for it to
             // come back without spinning.
-            if (got == 0 || (errno != EAGAIN && errno != EINTR)) ::poll(nullptr, 0, 50);
+            if (got == 0 || (errno != EAGAIN && errno != EINTR)) std::this_thread::sleep_for(std::chrono::milliseconds(50));
             return;
         }
         mFramer.commit(static_cast<std::size_t>(got));
@@ -475,7 +487,9 @@ private:
     }
 
     Options mOptions;
+#ifdef HXSIM_PICTURE
     PictureSink mPictureSink;
+#endif
     bool mPanelStale = false;
     std::optional<hxsim::LedPanel> mPanelShown;
     hxsim::PanelProblemNote mPanelProblem;
@@ -483,7 +497,7 @@ private:
     hxsim::RequestHandler mUdpHandler;
     hxsim::RequestHandler mSerialHandler;
     std::FILE *mLog = nullptr;
-    int mUdp = -1;
+    hostio::Socket mUdp = hostio::kNoSocket;
     int mSerial = -1;
     Clock::time_point mBootEnd{};
     hx::StreamFramer mFramer;
@@ -500,13 +514,7 @@ private:
 int main(int argc, char **argv)
 {
     Options options = parseOptions(argc, argv);
-    if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) fail("cannot create a pipe");
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    ::sigemptyset(&action.sa_mask);
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    if (!hostio::StopSignal::instance().catchRequests()) fail("cannot watch for stop requests");
 
     if (!options.window) {
         Server server(std::move(options));
@@ -515,6 +523,7 @@ int main(int argc, char **argv)
         return 0;
     }
 
+#ifdef HXSIM_PICTURE
     // The window lives on the main thread; requests are served on their own
     // thread as without a window, and each new picture is posted across.
     int qtArgc = 1;
@@ -534,7 +543,8 @@ int main(int argc, char **argv)
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     });
     QGuiApplication::exec();
-    onSignal(SIGTERM); // the window was closed: stop serving too
+    hostio::StopSignal::instance().request(); // the window was closed: stop serving too
     serving.join();
+#endif
     return 0;
 }

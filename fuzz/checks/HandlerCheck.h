@@ -56,12 +56,22 @@ inline std::map<std::string, std::string> folderState(const std::filesystem::pat
 // Links out of the disk on every drive, of every kind: to a file, to a
 // folder, dangling, in the middle of a path and relative; the names are
 // short so that inputs reach them ("pw", "out\f", "sub\up\secret").
+// Windows makes links only with a privilege (Wine not at all): there the
+// paths alone are kept inside the disk.
+constexpr bool kLinksPlanted =
+#ifdef _WIN32
+    false;
+#else
+    true;
+#endif
+
 inline void plantLinksOut(const std::filesystem::path &disk, const std::filesystem::path &outside)
 {
     namespace fs = std::filesystem;
     fs::create_directories(outside / "folder");
     std::ofstream(outside / "secret", std::ios::binary) << kOutsideSecret;
     std::ofstream(outside / "folder" / "f", std::ios::binary) << kOutsideSecret;
+    if (!kLinksPlanted) return;
     for (const char *drive : {"A", "B", "C"}) {
         const fs::path root = disk / drive;
         fs::create_directories(root / "sub");
@@ -161,7 +171,7 @@ inline void checkRequestHandler(Bytes input)
     }
     for (const char *drive : {"A", "B", "C"})
         for (const char *link : {"pw", "out", "gone", "sub/up", "sub/rel"})
-            FUZZ_CHECK(fs::is_symlink(fs::symlink_status(disk / drive / link)));
+            FUZZ_CHECK(!kLinksPlanted || fs::is_symlink(fs::symlink_status(disk / drive / link)));
 }
 
 }  // namespace fuzzcheck

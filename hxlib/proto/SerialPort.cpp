@@ -59,9 +59,4 @@ int openRawSerial(const std::string &path, int baudRate)
     return fd;
 }
 
-double lineSeconds(std::size_t bytes, int baudRate)
-{
-    return baudRate > 0 ? static_cast<double>(bytes) * 10.0 / baudRate : 0.0;
-}
-
 } // namespace hx

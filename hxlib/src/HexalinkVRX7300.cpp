@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -299,10 +300,19 @@ int32_t HX_GetPlayInfo(uint16_t device, uint8_t *buffer)
 int32_t HX_GetFileDateTime(const char *localPath, uint16_t *date, uint16_t *time)
 {
     if (!localPath || !date || !time) return 0;
+    std::tm local{};
+#ifdef _WIN32
+    // The path is UTF-8, as everywhere in the program; the wide call takes any name.
+    const std::string utf8(localPath);
+    struct _stat64 info {};
+    if (::_wstat64(std::filesystem::path(std::u8string(utf8.begin(), utf8.end())).c_str(), &info) != 0 ||
+        !(info.st_mode & _S_IFREG) || ::localtime_s(&local, &info.st_mtime) != 0)
+        return 0;
+#else
     struct stat info {};
     if (::stat(localPath, &info) != 0 || !S_ISREG(info.st_mode)) return 0;
-    std::tm local{};
     if (!::localtime_r(&info.st_mtime, &local)) return 0;
+#endif
     const int year = local.tm_year + 1900;
     // Seven bits of year from 1980 is all the DOS date has. A file dated outside
     // (a reset clock, an archive without dates) takes the nearest DOS date, so

@@ -35,7 +35,8 @@ public:
 // UDP to ipText ("%3d.%3d.%3d.%3d", blanks allowed) and port; null on bad
 // text or socket failure.
 std::unique_ptr<Transport> openUdp(const char *ipText, uint16_t port);
-// Serial COM<comNumber> (device from MARQORA_COM<n>, else /dev/ttyS<n-1>).
+// Serial COM<comNumber> (device from MARQORA_COM<n>, else /dev/ttyS<n-1>,
+// on Windows \\.\COM<n>).
 std::unique_ptr<Transport> openSerial(int comNumber, int baudRate);
 
 // Parses four dotted numbers 0..255, blanks ignored; the 32-bit address in

@@ -11,30 +11,6 @@
 
 namespace hxlib {
 
-std::optional<uint32_t> parseIpText(const char *text)
-{
-    if (!text) return std::nullopt;
-    uint32_t parts[4] = {};
-    int part = 0;
-    bool digitSeen = false;
-    for (const char *p = text; *p; ++p) {
-        if (*p == ' ') continue;
-        if (*p == '.') {
-            if (!digitSeen || part == 3) return std::nullopt;
-            ++part;
-            digitSeen = false;
-        } else if (*p >= '0' && *p <= '9') {
-            parts[part] = parts[part] * 10 + static_cast<uint32_t>(*p - '0');
-            if (parts[part] > 255) return std::nullopt;
-            digitSeen = true;
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (part != 3 || !digitSeen) return std::nullopt;
-    return htonl(parts[0] << 24 | parts[1] << 16 | parts[2] << 8 | parts[3]);
-}
-
 namespace {
 
 class UdpTransport final : public Transport {

@@ -1,13 +1,13 @@
 #include "FontLib.h"
 
 #include "settings/FileIO.h"
+#include "text/MyString.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <iconv.h>
 #include <memory>
 
 namespace {
@@ -16,41 +16,6 @@ constexpr LibraryLayout kAscii{"MyASC.Fon", 'A', 0x00, 0x00, 0x00, 0x7F, nullptr
 // 啊 (B0 A1) and 是 (AC 4F) are the measured samples.
 constexpr LibraryLayout kGb2312{"MyHZ.Fon", 'C', 0xA0, 0xFF, 0xA0, 0xFF, "GB2312", 0xB0, 0xA1};
 constexpr LibraryLayout kBig5{"MyHZ.Fon", 'C', 0x80, 0xFF, 0x40, 0xFF, "BIG5", 0xAC, 0x4F};
-
-// Decodes single byte pairs with one conversion descriptor.
-class PairDecoder {
-public:
-    explicit PairDecoder(const char *encoding) : mCd(iconv_open("UTF-32LE", encoding)) {}
-    ~PairDecoder()
-    {
-        if (valid()) iconv_close(mCd);
-    }
-    PairDecoder(const PairDecoder &) = delete;
-    PairDecoder &operator=(const PairDecoder &) = delete;
-
-    bool valid() const { return mCd != reinterpret_cast<iconv_t>(-1); }
-
-    // The one character the pair encodes, or kNoCharacter.
-    char32_t decode(uint8_t b1, uint8_t b2)
-    {
-        if (!valid()) return kNoCharacter;
-        char in[2] = {static_cast<char>(b1), static_cast<char>(b2)};
-        unsigned char out[8] = {};
-        char *inPtr = in;
-        char *outPtr = reinterpret_cast<char *>(out);
-        std::size_t inLeft = sizeof in, outLeft = sizeof out;
-        const std::size_t rc = iconv(mCd, &inPtr, &inLeft, &outPtr, &outLeft);
-        iconv(mCd, nullptr, nullptr, nullptr, nullptr);
-        // Exactly one character from both bytes; a pair read as two single-byte
-        // characters is not a double-byte code.
-        if (rc == static_cast<std::size_t>(-1) || inLeft != 0 || sizeof out - outLeft != 4)
-            return kNoCharacter;
-        return static_cast<char32_t>(out[0] | out[1] << 8 | out[2] << 16 | uint32_t(out[3]) << 24);
-    }
-
-private:
-    iconv_t mCd;
-};
 
 std::string cellText(CellSize cell)
 {
@@ -76,7 +41,7 @@ std::vector<char32_t> libraryCharacters(const LibraryLayout &layout)
     PairDecoder decoder(layout.encoding);
     for (int b1 = layout.Start1V; b1 <= layout.End1V; ++b1)
         for (int b2 = layout.Start2V; b2 <= layout.End2V; ++b2)
-            characters.push_back(decoder.decode(uint8_t(b1), uint8_t(b2)));
+            characters.push_back(decoder.decode(uint8_t(b1), uint8_t(b2)).value_or(kNoCharacter));
     return characters;
 }
 
@@ -171,7 +136,7 @@ CellSize measureCell(GlyphRenderer &renderer, const LibraryLayout &layout)
         const int widthOfW = renderer.textExtent(U"W").width;
         return asciiCell(widthOfW, renderer.textExtent(U"QW").height);
     }
-    const char32_t sample = PairDecoder(layout.encoding).decode(layout.sample1, layout.sample2);
+    const char32_t sample = PairDecoder(layout.encoding).decode(layout.sample1, layout.sample2).value_or(kNoCharacter);
     return chineseCell(renderer.textExtent(std::u32string_view(&sample, 1)));
 }
 

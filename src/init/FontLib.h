@@ -20,7 +20,7 @@ struct LibraryLayout {
     const char *fileName;   // "MyASC.Fon" or "MyHZ.Fon"
     char TypeCh;            // 'A' or 'C'
     uint8_t Start1V, End1V, Start2V, End2V;
-    const char *encoding;   // iconv name of the double-byte coding, nullptr for ASCII
+    const char *encoding;   // the double-byte coding ("GB2312", "BIG5"), nullptr for ASCII
     uint8_t sample1, sample2;  // the code measured for a Chinese cell
 
     int ChCount() const { return (End1V - Start1V + 1) * (End2V - Start2V + 1); }
@@ -38,7 +38,7 @@ const LibraryLayout &libraryLayout(LibraryKind kind, int32_t language);
 inline constexpr char32_t kNoCharacter = 0xFFFFFFFF;
 
 // The character of every record in file order (ASCII: code n is U+00nn, control
-// codes included), decoded through iconv once for the whole library.
+// codes included), decoded with one set-up for the whole library.
 std::vector<char32_t> libraryCharacters(const LibraryLayout &layout);
 
 struct CellSize {

@@ -22,7 +22,7 @@ bool uploadFile(const HX_Dll &dll, uint16_t device, int32_t drive, const std::st
     const FileHandle file = openRegularFile(localPath);
     if (!file) return false;
     std::error_code ec;
-    const auto length = std::filesystem::file_size(localPath, ec);
+    const auto length = std::filesystem::file_size(::localPath(localPath), ec);
     // A file the controller cannot store is not sent at all: sending it up to
     // the controller's refusal would block the window for nothing, every retry.
     if (ec || length > HX_MAX_FILE_SIZE) return false;

@@ -24,6 +24,35 @@ char nativeSeparator()
 #endif
 }
 
+fs::path localPath(const std::string &path)
+{
+#ifdef _WIN32
+    return fs::path(std::u8string(path.begin(), path.end()));
+#else
+    return fs::path(path);
+#endif
+}
+
+std::FILE *openFile(const std::string &path, const char *mode)
+{
+#ifdef _WIN32
+    const std::wstring wideMode(mode, mode + std::strlen(mode));
+    return ::_wfopen(localPath(path).c_str(), wideMode.c_str());
+#else
+    return std::fopen(path.c_str(), mode);
+#endif
+}
+
+std::string utf8Path(const fs::path &path)
+{
+#ifdef _WIN32
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+#else
+    return path.string();
+#endif
+}
+
 static bool fail(std::string *error, const std::string &message)
 {
     if (error) *error = message;
@@ -34,7 +63,7 @@ bool replaceFileAtomically(const std::string &path, std::string_view content, st
 {
     std::random_device entropy;
     const std::string temp = path + ".tmp" + std::to_string(entropy() % 1000000);
-    FILE *file = std::fopen(temp.c_str(), "wb");
+    FILE *file = openFile(temp, "wb");
     if (!file) return fail(error, path + ": " + std::strerror(errno));
     bool ok = std::fwrite(content.data(), 1, content.size(), file) == content.size();
     int writeErrno = errno;
@@ -51,7 +80,7 @@ bool replaceFileAtomically(const std::string &path, std::string_view content, st
         return fail(error, path + ": " + std::strerror(writeErrno ? writeErrno : EIO));
     }
     std::error_code ec;
-    fs::rename(temp, path, ec);
+    fs::rename(localPath(temp), localPath(path), ec);
     if (ec) {
         std::remove(temp.c_str());
         return fail(error, path + ": " + ec.message());
@@ -74,12 +103,12 @@ static FileHandle openRegular(const std::string &path, bool forWriting, std::str
 #ifdef _WIN32
     // No FIFOs at file paths here; a folder or a device is refused before the open.
     std::error_code ec;
-    const auto status = fs::status(path, ec);
+    const auto status = fs::status(localPath(path), ec);
     if (fs::exists(status) && !fs::is_regular_file(status)) {
         fail(error, notRegularMessage(path, fs::is_directory(status)));
         return nullptr;
     }
-    FileHandle file(std::fopen(path.c_str(), mode));
+    FileHandle file(openFile(path, mode));
     if (!file) fail(error, path + ": " + std::strerror(errno));
     return file;
 #else
@@ -133,7 +162,7 @@ std::optional<std::string> readWholeFile(const std::string &path, std::string *e
 FileKind fileKind(const std::string &path)
 {
     std::error_code ec;
-    const auto status = fs::status(path, ec);
+    const auto status = fs::status(localPath(path), ec);
     if (status.type() == fs::file_type::not_found) return FileKind::Absent;
     return fs::is_regular_file(status) ? FileKind::Regular : FileKind::Other;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +38,13 @@ enum class FileKind { Absent, Regular, Other };
 // What path names, links followed: nothing, a regular file, or anything else
 // (a folder, a FIFO, a device, a socket, or a path it may not look at).
 FileKind fileKind(const std::string &path);
+
+// Paths are UTF-8 text everywhere in the program. These name the file for the
+// platform: on Windows through the wide API, elsewhere byte for byte.
+std::filesystem::path localPath(const std::string &path);
+std::FILE *openFile(const std::string &path, const char *mode);
+// A path of the platform back as UTF-8 text.
+std::string utf8Path(const std::filesystem::path &path);
 
 // The native folder separator, "\" on Windows and "/" elsewhere.
 char nativeSeparator();

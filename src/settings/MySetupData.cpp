@@ -24,7 +24,7 @@ static bool isWritableFolder(const std::string &folder)
 {
 #ifdef _WIN32
     std::error_code ec;
-    return fs::is_directory(folder, ec);
+    return fs::is_directory(localPath(folder), ec);
 #else
     return access(folder.c_str(), W_OK | X_OK) == 0;
 #endif
@@ -62,7 +62,7 @@ std::string resolveProgPath(const std::string &executableDir, const std::string 
         }
     }
     std::error_code ec;
-    fs::create_directories(folder, ec);
+    fs::create_directories(localPath(folder), ec);
     return withTrailingSeparator(folder);
 }
 

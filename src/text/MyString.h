@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,9 @@ public:
     static std::string identifierOfLocale(std::string_view localeName);
     // The locale from LC_ALL, then LC_MESSAGES, then LANG; "" when none is set.
     static std::string systemLocaleName();
+    // The four-digit identifier of the system default locale: on Windows
+    // GetLocaleInfo's, elsewhere that of systemLocaleName().
+    static std::string systemLocaleIdentifier();
 };
 
 // The ANSI code page in force: "GBK" (code page 936) or "BIG5" (950) when Language is 1.
@@ -30,5 +34,27 @@ const char *ansiCodePage(int32_t language);
 std::string utf8ToAnsi(std::string_view utf8, int32_t language = 0);
 // The code page to UTF-8; bytes that encode nothing become U+FFFD.
 std::string ansiToUtf8(std::string_view ansi, int32_t language = 0);
+// Decodes the double-byte codes of one code page ("GB2312", "BIG5") one by
+// one, with one conversion set-up for all of them.
+class PairDecoder {
+public:
+    explicit PairDecoder(const char *codePage);
+    ~PairDecoder();
+    PairDecoder(const PairDecoder &) = delete;
+    PairDecoder &operator=(const PairDecoder &) = delete;
+
+    bool valid() const;
+    // The one character the two bytes encode together, or nothing.
+    std::optional<char32_t> decode(uint8_t first, uint8_t second);
+
+private:
+#ifdef _WIN32
+    unsigned mCodePage;
+    bool mGb2312;
+#else
+    void *mCd;  // iconv_t
+#endif
+};
+
 // Whether the bytes are well-formed UTF-8.
 bool isValidUtf8(std::string_view bytes);

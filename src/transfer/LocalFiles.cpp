@@ -1,5 +1,7 @@
 #include "transfer/LocalFiles.h"
 
+#include "settings/FileIO.h"
+
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
@@ -51,7 +53,7 @@ std::vector<std::string> folderNames(const fs::path &folder)
     std::vector<std::string> names;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        names.push_back(it->path().filename().string());
+        names.push_back(utf8Path(it->path().filename()));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -61,8 +63,8 @@ std::vector<std::string> folderNames(const fs::path &folder)
 std::string resolveLocalName(const std::string &folder, const std::string &name)
 {
     std::error_code ec;
-    if (fs::exists(folder + name, ec)) return folder + name;
-    for (const auto &entry : folderNames(folder.empty() ? fs::path(".") : fs::path(folder)))
+    if (fs::exists(localPath(folder + name), ec)) return folder + name;
+    for (const auto &entry : folderNames(folder.empty() ? fs::path(".") : localPath(folder)))
         if (sameIgnoringCase(entry, name)) return folder + entry;
     return folder + name;
 }
@@ -84,9 +86,9 @@ DosName dosNameOf(const std::string &name)
 std::string shortFileName(const std::string &path)
 {
     std::error_code ec;
-    const fs::path file(path);
+    const fs::path file = localPath(path);
     if (!fs::exists(file, ec)) return {};
-    const std::string own = file.filename().string();
+    const std::string own = utf8Path(file.filename());
     const DosName ownName = dosNameOf(own);
     if (ownName.fits) return joined(ownName.base, ownName.extension);
 
@@ -133,13 +135,16 @@ std::string shortFileName(const std::string &path)
 
 uint32_t GetFileChangeTime(const std::string &path)
 {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return 0;
     std::tm local{};
-    const std::time_t written = info.st_mtime;
 #ifdef _WIN32
+    struct _stat64 info {};
+    if (::_wstat64(localPath(path).c_str(), &info) != 0) return 0;
+    const std::time_t written = info.st_mtime;
     if (localtime_s(&local, &written) != 0) return 0;
 #else
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return 0;
+    const std::time_t written = info.st_mtime;
     if (!localtime_r(&written, &local)) return 0;
 #endif
     return static_cast<uint32_t>(local.tm_mday) << 24 | static_cast<uint32_t>(local.tm_hour) << 16 |

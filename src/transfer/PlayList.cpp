@@ -1,5 +1,6 @@
 #include "transfer/PlayList.h"
 
+#include "settings/FileIO.h"
 #include "transfer/LocalFiles.h"
 #include "transfer/Profile.h"
 
@@ -146,7 +147,7 @@ bool GetPlayListFile(const HX_Dll &dll, const MySetupType &record, PlayListState
         dll.TurnVGA(device, 0);
         const std::string localPath = resolveLocalName(progPath, "PlayList.Qv");
         std::error_code ec;
-        std::filesystem::remove(localPath, ec);
+        std::filesystem::remove(::localPath(localPath), ec);
         const int drive = playInfo[0];
         const int number = playInfo[1];
         if (number < 100) {

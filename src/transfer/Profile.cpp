@@ -172,7 +172,7 @@ int32_t profileInteger(std::string_view value)
 std::optional<IniDocument> loadIni(const std::string &path, std::string *error)
 {
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec) && !ec) return IniDocument{};
+    if (!std::filesystem::exists(localPath(path), ec) && !ec) return IniDocument{};
     const auto content = readWholeFile(path, error);
     if (!content) return std::nullopt;
     return IniDocument::parse(*content);

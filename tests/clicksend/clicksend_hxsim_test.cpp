@@ -48,6 +48,7 @@ protected:
 
     void SetUp() override
     {
+        if (!HxSim::kSecondLoopbackAnswers) GTEST_SKIP() << HxSim::kNoSecondLoopback;
         store.mProgPath = dir.path();
         store.Add(0, "127.0.0.1", 0, first.port(), 0, 0, 1, 2, 128, 16, 0);
         store.Add(0, "127.0.0.2", 0, second.port(), 0, 0, 1, 2, 192, 32, 0);
@@ -89,6 +90,7 @@ TEST_F(ClickSendOnHxSim, PreparingUploadsThePlayListAndRestartsIt)
 // area 3 from it; the other controller also holds a list 7 but plays none.
 TEST(ClickSendOnTwoControllers, EachDisplayIsPreparedInThePlayListOfItsOwnController)
 {
+    if (!HxSim::kSecondLoopbackAnswers) GTEST_SKIP() << HxSim::kNoSecondLoopback;
     HxSim playing({"--play", "0:7"});
     HxSim plain({"--udp", "127.0.0.2:0"});
     const std::string three = "[Program1]\r\nScreen=3\r\n[Program1_Screen1]\r\nItem1=X,A:\\ONE.TXT,1,1,1\r\n"

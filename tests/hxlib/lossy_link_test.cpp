@@ -4,22 +4,28 @@
 // of it were sent.
 #include "HexalinkVRX7300.h"
 #include "HxSim.h"
+#ifndef _WIN32
 #include "SerialPair.h"
+#endif
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <poll.h>
+#include <optional>
 #include <random>
 #include <thread>
-#include <unistd.h>
 #include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -215,6 +221,8 @@ TEST(LossyLink, AnotherClientInBetweenBreaksNoRetriedSaveOrReboot)
     EXPECT_EQ(saves, 20);
 }
 
+// The serial line is a pseudo-terminal pair, which only POSIX systems have.
+#ifndef _WIN32
 // Copies bytes both ways between two pseudo-terminal ends and corrupts one
 // byte in oneIn on the way, the way a noisy RS-485 run does.
 class CorruptingRelay {
@@ -289,5 +297,7 @@ TEST(LossyLink, OverASerialLineThatCorruptsBytes)
     EXPECT_GT(relay.corrupted(), 5) << "the line really was noisy";
     EXPECT_EQ(runs(sim), roundTripRuns("NOISY.BIN", 64));
 }
+
+#endif
 
 } // namespace

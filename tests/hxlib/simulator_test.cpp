@@ -220,6 +220,8 @@ TEST(Simulator, TransfersCompleteWhenAThirdOfTheFramesIsLost)
     HX_Close(kDevice);
 }
 
+// The serial pair is two pseudo-terminals, which only POSIX systems have.
+#ifndef _WIN32
 TEST(Simulator, OverASerialLineWithScreenAddressing)
 {
     SerialPair pair;
@@ -247,5 +249,6 @@ TEST(Simulator, OverASerialLineWithScreenAddressing)
     HX_Close(3);
     ::unsetenv("MARQORA_COM7");
 }
+#endif
 
 } // namespace

@@ -160,7 +160,7 @@ TEST_F(InitialRunTest, FullRunAgainstTheSimulatedControllerStoresTheFilesAndWait
     const std::string disk = sim.diskPath() + "/A/";
     auto onDisk = [&](const std::string &name) {
         for (const auto &entry : std::filesystem::recursive_directory_iterator(disk)) {
-            std::string relative = entry.path().string().substr(disk.size());
+            std::string relative = entry.path().generic_string().substr(disk.size());
             std::string upper;
             for (char c : relative) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
             if (upper == name) {

@@ -1,18 +1,10 @@
 #include "HxSim.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/prctl.h>
 #include <fstream>
-#include <poll.h>
 #include <stdexcept>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -36,25 +28,6 @@ std::string optionValue(const std::vector<std::string> &args, const std::string 
     return (it != args.end() && it + 1 != args.end()) ? *(it + 1) : std::string();
 }
 
-// Reads one line from fd, waiting until the deadline.
-bool readLine(int fd, std::string &line, std::chrono::steady_clock::time_point deadline)
-{
-    line.clear();
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return false;
-        pollfd pfd{fd, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return false;
-        char c;
-        const ssize_t got = ::read(fd, &c, 1);
-        if (got <= 0) return false;
-        if (c == '\n') return true;
-        line += c;
-    }
-}
-
 } // namespace
 
 std::string HxSim::siblingBinary(const std::string &name)
@@ -76,23 +49,10 @@ HxSim::HxSim(const std::vector<std::string> &extraArgs)
     if (!hasOption(extraArgs, "--log")) args.insert(args.end(), {"--log", mLog});
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
 
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("cannot create a pipe for hxsim");
-    std::vector<char *> argv;
-    for (auto &arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    mPid = ::fork();
-    if (mPid == 0) {
-        // A test that dies must not leave the child holding its output open.
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        ::dup2(out[1], STDOUT_FILENO);
-        ::execv(binary.c_str(), argv.data());
-        _exit(127);
-    }
-    ::close(out[1]);
+    mProcess = std::make_unique<ChildProcess>(args, ChildProcess::Output::Only);
     std::string line;
-    const bool ready = mPid > 0 && readLine(out[0], line, std::chrono::steady_clock::now() + kReadyTimeout);
-    ::close(out[0]);
+    const bool ready = mProcess->readLine(line, std::chrono::steady_clock::now() + kReadyTimeout);
+    mProcess->closeOutput();
     if (!ready || line.rfind("hxsim ready", 0) != 0) {
         stop();
         throw std::runtime_error("hxsim (" + binary + ") did not report ready within 20 s; got \"" + line + "\"");
@@ -111,13 +71,10 @@ HxSim::~HxSim()
 
 bool HxSim::stop()
 {
-    if (mPid <= 0) return false;
-    ::kill(mPid, SIGTERM);
-    int status = 0;
-    while (::waitpid(mPid, &status, 0) < 0 && errno == EINTR) {
-    }
-    mPid = -1;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!mProcess) return false;
+    const bool clean = mProcess->stop();
+    mProcess.reset();
+    return clean;
 }
 
 std::vector<std::string> HxSim::logLines() const

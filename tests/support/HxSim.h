@@ -15,13 +15,14 @@
 // temporary folder, removed afterwards), --udp 127.0.0.1:0 and --log (a file
 // in that folder). stop() and the destructor send SIGTERM and wait for it.
 
+#include "ChildProcess.h"
 #include "TempDir.h"
 #include "settings/MySetupData.h"
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 class HxSim {
@@ -52,15 +53,25 @@ public:
     MySetupType display(uint16_t type = 0, uint16_t retries = 1, uint16_t width = 128,
                         uint16_t height = 32) const;
 
-    // Ends hxsim (SIGTERM, then waits); true when it exited cleanly.
+    // Ends hxsim (SIGTERM, on Windows its stop event, then waits); true when
+    // it exited cleanly.
     bool stop();
+
+    // Whether an hxsim on 127.0.0.2 answers. The Windows build is tested
+    // under Wine, which delivers requests there but never the replies.
+#ifdef _WIN32
+    static constexpr bool kSecondLoopbackAnswers = false;
+#else
+    static constexpr bool kSecondLoopbackAnswers = true;
+#endif
+    static constexpr const char *kNoSecondLoopback = "a second loopback address does not answer under Wine";
 
     // Path of another program in the folder of the hxsim binary (hxctl).
     static std::string siblingBinary(const std::string &name);
 
 private:
     TempDir mTemp;
-    pid_t mPid = -1;
+    std::unique_ptr<ChildProcess> mProcess;
     uint16_t mPort = 0;
     std::string mDisk;
     std::string mLog;

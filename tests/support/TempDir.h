@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ctime>
 #include <string>
 
 // A fresh folder under the system's temporary folder, removed with its content.
@@ -19,3 +20,7 @@ public:
 private:
     std::string mPath;
 };
+
+// Sets the access and modification times of the file at a UTF-8 path; false
+// when that fails.
+bool setModificationTime(const std::string &path, std::time_t when);

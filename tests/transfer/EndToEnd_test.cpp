@@ -2,6 +2,7 @@
 #include "HxSim.h"
 #include "TempDir.h"
 #include "link/HX_Dll.h"
+#include "settings/FileIO.h"
 #include "text/MyString.h"
 #include "transfer/Profile.h"
 #include "transfer/TransferTick.h"
@@ -12,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sys/time.h>
 
 namespace fs = std::filesystem;
 
@@ -21,8 +21,8 @@ namespace {
 
 void putFile(const std::string &path, const std::string &content)
 {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << content;
+    fs::create_directories(localPath(path).parent_path());
+    std::ofstream(localPath(path), std::ios::binary) << content;
 }
 
 std::string readFile(const std::string &path)
@@ -123,8 +123,7 @@ TEST(WatchedFile, ArrivesUnderItsShortNameAndAgainWhenChanged)
     const std::string watched = prog.file("每日 news.txt");
     const std::string first = "Line 1: hello\r\n" + utf8ToAnsi("第二行：今日新闻") + "\r\n";
     putFile(watched, first);
-    const timeval before[2] = {{1700000000, 0}, {1700000000, 0}};
-    ASSERT_EQ(::utimes(watched.c_str(), before), 0);
+    ASSERT_TRUE(setModificationTime(watched, 1700000000));
 
     FMySetup store;
     MySetupType &record = store.mSetup[0] = sim.display(0, 2);
@@ -152,8 +151,7 @@ TEST(WatchedFile, ArrivesUnderItsShortNameAndAgainWhenChanged)
 
     const std::string second = first + "Line 3: " + utf8ToAnsi("更新") + "\r\n";
     putFile(watched, second);
-    const timeval after[2] = {{1700000060, 0}, {1700000060, 0}};
-    ASSERT_EQ(::utimes(watched.c_str(), after), 0);
+    ASSERT_TRUE(setModificationTime(watched, 1700000060));
     for (int i = 0; i < 19; ++i) tick();
     EXPECT_EQ(countOf(sim, "SaveToFile"), 2);
     tick();
@@ -167,6 +165,7 @@ TEST(WatchedFile, ArrivesUnderItsShortNameAndAgainWhenChanged)
 // does not. Each controller keeps its own lists.
 TEST(TwoControllers, EachDisplayUsesThePlayListOfItsOwnController)
 {
+    if (!HxSim::kSecondLoopbackAnswers) GTEST_SKIP() << HxSim::kNoSecondLoopback;
     HxSim playing({"--play", "0:7"});
     HxSim plain({"--udp", "127.0.0.2:0"});
     const std::string ownSeven = "[Program1]\r\nScreen=1\r\n[Program1_Screen1]\r\nItem1=X,A:\\MINE.TXT,1,1,1\r\n";

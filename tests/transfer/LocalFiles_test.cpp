@@ -5,7 +5,6 @@
 
 #include <ctime>
 #include <filesystem>
-#include <sys/time.h>
 
 namespace {
 
@@ -20,8 +19,7 @@ void setLocalTime(const std::string &path, int year, int month, int day, int hou
     local.tm_min = minute;
     local.tm_sec = second;
     local.tm_isdst = -1;
-    const timeval times[2] = {{std::mktime(&local), 0}, {std::mktime(&local), 0}};
-    ASSERT_EQ(::utimes(path.c_str(), times), 0);
+    ASSERT_TRUE(setModificationTime(path, std::mktime(&local)));
 }
 
 }  // namespace
@@ -31,8 +29,11 @@ TEST(LocalName, ExistingFileIsFoundWhateverTheCase)
     TempDir dir;
     EXPECT_EQ(resolveLocalName(dir.path(), "PlayList.QV"), dir.file("PlayList.QV"));
     dir.write("Playlist.qv", "x");
+    // Windows opens the file under any of the spellings; elsewhere the one on disk is needed.
+#ifndef _WIN32
     for (const char *name : {"PlayList.QV", "PlayList.Qv", "PlayList.qv", "Playlist.qv"})
         EXPECT_EQ(resolveLocalName(dir.path(), name), dir.file("Playlist.qv")) << name;
+#endif
     EXPECT_EQ(resolveLocalName(dir.path(), "Config.qv"), dir.file("Config.qv"));
 }
 

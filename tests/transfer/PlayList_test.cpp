@@ -150,7 +150,9 @@ TEST_F(PlayListWriting, ExistingFileInAnotherCaseIsReplaced)
     MySetupType record = newsDisplay();
     ASSERT_TRUE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), dir.path(), fetch));
     EXPECT_EQ(dir.read("playlist.qv").rfind(FreshHead, 0), 0u);
+#ifndef _WIN32  // one file under both spellings there
     EXPECT_FALSE(std::filesystem::exists(dir.file("PlayList.QV")));
+#endif
 }
 
 TEST_F(PlayListWriting, UnwritableFolderIsAnError)

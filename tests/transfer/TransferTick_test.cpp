@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <functional>
 #include <ostream>
-#include <sys/time.h>
 
 using Calls = std::vector<std::string>;
 
@@ -18,8 +17,7 @@ namespace {
 
 void setModified(const std::string &path, time_t when)
 {
-    const timeval times[2] = {{when, 0}, {when, 0}};
-    ASSERT_EQ(::utimes(path.c_str(), times), 0);
+    ASSERT_TRUE(setModificationTime(path, when));
 }
 
 class Tick : public ::testing::Test {

@@ -12,9 +12,15 @@
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 #include <utility>
 #include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -41,11 +47,11 @@ struct Failure {
     throw Failure{Failed, message};
 }
 
-long number(const std::string &text, long low, long high, const char *what)
+long long number(const std::string &text, long long low, long long high, const char *what)
 {
     char *end = nullptr;
     errno = 0;
-    const long value = std::strtol(text.c_str(), &end, 0);
+    const long long value = std::strtoll(text.c_str(), &end, 0);
     if (text.empty() || *end || errno || value < low || value > high)
         usage(std::string("bad ") + what + ": \"" + text + "\"");
     return value;
@@ -194,6 +200,37 @@ File createTemporaryBeside(const std::string &target, std::string &temp)
     return file;
 }
 
+// Puts the finished download on the disk. It keeps the rights of the file it
+// replaces, or gets those of a new file of this user (mkstemp makes it 0600);
+// Windows files carry no such rights.
+bool finishDownload(std::FILE *file, const std::string &target)
+{
+    if (std::fflush(file) != 0) return false;
+#ifdef _WIN32
+    (void)target;
+    return ::_commit(::_fileno(file)) == 0;
+#else
+    struct stat existing {};
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const mode_t mode = ::stat(target.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0666 & ~mask;
+    return ::fchmod(::fileno(file), mode) == 0 && ::fsync(::fileno(file)) == 0;
+#endif
+}
+
+// Renames temp over target in one step; the reason when it fails. (Windows'
+// rename refuses an existing target.)
+std::optional<std::string> replaceWith(const std::string &temp, const std::string &target)
+{
+#ifdef _WIN32
+    if (::MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return {};
+    return std::error_code(static_cast<int>(::GetLastError()), std::system_category()).message();
+#else
+    if (std::rename(temp.c_str(), target.c_str()) == 0) return {};
+    return std::strerror(errno);
+#endif
+}
+
 // The download goes to a temporary file beside the target, which replaces
 // the target only once every byte arrived: a failure leaves the old file as
 // it was and no partial file behind.
@@ -204,14 +241,18 @@ void get(const Device &device, int drive, const std::string &remote, const std::
     std::string temp;
     File file = createTemporaryBeside(local, temp);
     if (!file.handle) failed("file error: cannot create a file beside " + local + ": " + std::strerror(errno));
+    // Closed before the removal: Windows removes no open file.
     struct RemoveUnlessKept {
+        File &file;
         const std::string &path;
         bool kept = false;
         ~RemoveUnlessKept()
         {
-            if (!kept) ::unlink(path.c_str());
+            if (kept) return;
+            if (file.handle) std::fclose(std::exchange(file.handle, nullptr));
+            ::unlink(path.c_str());
         }
-    } cleanup{temp};
+    } cleanup{file, temp};
     uint8_t block[HX_MAX_BLOCK];
     for (uint32_t offset = 0; offset < size;) {
         const uint32_t length = std::min<uint32_t>(size - offset, HX_MAX_BLOCK);
@@ -220,17 +261,9 @@ void get(const Device &device, int drive, const std::string &remote, const std::
         if (std::fwrite(block, 1, length, file.handle) != length) failed("file error: cannot write " + local);
         offset += length;
     }
-    // The file keeps the rights of the file it replaces, or gets those of a
-    // new file of this user (mkstemp makes it 0600).
-    struct stat existing {};
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    const mode_t mode = ::stat(local.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0666 & ~mask;
-    if (std::fflush(file.handle) != 0 || ::fchmod(::fileno(file.handle), mode) != 0 ||
-        ::fsync(::fileno(file.handle)) != 0 || std::fclose(std::exchange(file.handle, nullptr)) != 0)
+    if (!finishDownload(file.handle, local) || std::fclose(std::exchange(file.handle, nullptr)) != 0)
         failed("file error: cannot write " + local);
-    if (std::rename(temp.c_str(), local.c_str()) != 0)
-        failed("file error: cannot replace " + local + ": " + std::strerror(errno));
+    if (const auto reason = replaceWith(temp, local)) failed("file error: cannot replace " + local + ": " + *reason);
     cleanup.kept = true;
     std::printf("received %u bytes\n", size);
 }
@@ -300,7 +333,7 @@ int run(int argc, char **argv)
     else if (command == "reset") expect(1);
     else if (command != "show") usage("unknown command " + command);
     const int drive = (args.size() > 1 && command != "reset" && command != "show") ? driveNumber(args[1]) : 0;
-    const long resetValue = command == "reset" ? number(args[1], INT32_MIN, UINT32_MAX, "reset value") : 0;
+    const long long resetValue = command == "reset" ? number(args[1], INT32_MIN, UINT32_MAX, "reset value") : 0;
 
     Device device(link);
     if (command == "info") info(device);
