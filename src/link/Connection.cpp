@@ -32,10 +32,10 @@ bool uploadFile(const HX_Dll &dll, uint16_t device, int32_t drive, const std::st
     bool ok = true;
     for (int32_t sent = 0; sent < size && ok;) {
         const auto len = static_cast<int32_t>(std::min<std::uintmax_t>(size - sent, BlockSize));
-        // A file that shrank meanwhile sends what the buffer held; the save below
-        // still names the size taken at the start.
-        (void)std::fread(buffer, 1, static_cast<std::size_t>(len), file.get());
-        ok = dll.SendData(device, sent, len, buffer) != 0;
+        // A file that shrank while it was sent stops the upload: stale buffer
+        // bytes would be saved as its text. The changed file goes up next time.
+        ok = std::fread(buffer, 1, static_cast<std::size_t>(len), file.get()) == static_cast<std::size_t>(len) &&
+             dll.SendData(device, sent, len, buffer) != 0;
         sent += len;
         if (afterStep) afterStep();
     }

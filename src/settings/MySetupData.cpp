@@ -232,7 +232,10 @@ int FMySetup::usedCount() const
 
 std::string networkEntryText(uint32_t addr)
 {
-    return "[" + FMySetup::LongToIPStr(addr) + "] ";
+    std::string text = "[";
+    text += FMySetup::LongToIPStr(addr);
+    text += "] ";
+    return text;
 }
 
 std::string serialEntryText(uint32_t screenNumber)

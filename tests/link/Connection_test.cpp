@@ -114,6 +114,16 @@ TEST_F(Upload, FailedBlockStopsAtOnceAndSavesNothing)
     EXPECT_EQ(fake.calls(), (Calls{"TurnVGA(7,0)", "SendData(7,0,1024)", "SendData(7,1024,1024)", "TurnVGA(7,-1)"}));
 }
 
+TEST_F(Upload, FileThatShrinksWhileSentIsNotSaved)
+{
+    dir.write("big.bin", std::string(100 * 1024, 'a'));
+    fake.duringCall("SendData", 1, [this] { std::filesystem::resize_file(dir.file("big.bin"), 1500); });
+    EXPECT_FALSE(HXx_SendFile(fake.dll(), 7, 2, "", dir.file("big.bin"), "BIG.BIN"));
+    // What the read-ahead of the file already held may still go up, the rest not.
+    EXPECT_LT(fake.callsNamed("SendData").size(), 100u);
+    EXPECT_TRUE(fake.callsNamed("SaveToFile").empty());
+}
+
 TEST_F(Upload, FailedDateOrSaveIsAFailure)
 {
     dir.write("a.txt", "abc");
