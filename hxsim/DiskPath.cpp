@@ -26,4 +26,21 @@ bool sameNameIgnoringCase(std::string_view a, std::string_view b)
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
+namespace drive {
+
+std::optional<hx::Status> removalAnswer(Kind kind)
+{
+    switch (kind) {
+    case Kind::Missing: return hx::Status::Ok;
+    case Kind::Link:
+    case Kind::Folder: return hx::Status::BadPath;
+    case Kind::Failed: return hx::Status::IoError;
+    case Kind::File:
+    case Kind::Other: break;
+    }
+    return std::nullopt;
+}
+
+} // namespace drive
+
 } // namespace hxsim

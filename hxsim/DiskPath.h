@@ -58,6 +58,13 @@ hx::Status makeFolders(const std::filesystem::path &root, const std::vector<std:
 // Removes the file; Ok when there is none. BadPath for a folder.
 hx::Status removeFile(const std::filesystem::path &root, const std::vector<std::string> &parts);
 
+// What a name on a drive is, as both implementations find it without following links.
+enum class Kind { Missing, Link, Folder, File, Other, Failed };
+
+// The answer to a removal that must not or need not touch the entry: a missing
+// one is already gone, a link or folder is refused; nothing for one to remove.
+std::optional<hx::Status> removalAnswer(Kind kind);
+
 } // namespace drive
 
 } // namespace hxsim

@@ -15,8 +15,6 @@ namespace hxsim::drive {
 
 namespace {
 
-enum class Kind { Missing, Link, Folder, File, Other, Failed };
-
 struct Entry {
     fs::path path;
     Kind kind = Kind::Missing;
@@ -148,13 +146,7 @@ Status removeFile(const fs::path &root, const std::vector<std::string> &parts)
     if (status == Status::NotFound) return Status::Ok; // no such folder, so no such file
     if (status != Status::Ok) return status;
     const Entry target = lookUp(folder, parts.back());
-    switch (target.kind) {
-    case Kind::Missing: return Status::Ok;
-    case Kind::Link:
-    case Kind::Folder: return Status::BadPath;
-    case Kind::Failed: return Status::IoError;
-    default: break;
-    }
+    if (const auto answer = removalAnswer(target.kind)) return *answer;
     std::error_code ec;
     fs::remove(target.path, ec);
     return ec ? Status::IoError : Status::Ok;

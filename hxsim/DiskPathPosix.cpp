@@ -37,8 +37,6 @@ private:
     int mFd;
 };
 
-enum class Kind { Missing, Link, Folder, File, Other, Failed };
-
 struct Entry {
     std::string name; // as it is on disk
     Kind kind = Kind::Missing;
@@ -228,13 +226,7 @@ Status removeFile(const std::filesystem::path &root, const std::vector<std::stri
     if (status == Status::NotFound) return Status::Ok; // no such folder, so no such file
     if (status != Status::Ok) return status;
     const Entry target = lookUp(folder.get(), parts.back());
-    switch (target.kind) {
-    case Kind::Missing: return Status::Ok;
-    case Kind::Link:
-    case Kind::Folder: return Status::BadPath;
-    case Kind::Failed: return Status::IoError;
-    default: break;
-    }
+    if (const auto answer = removalAnswer(target.kind)) return *answer;
     // unlinkat without AT_REMOVEDIR never removes a folder, nor what a link names.
     if (::unlinkat(folder.get(), target.name.c_str(), 0) != 0 && errno != ENOENT) return Status::IoError;
     return Status::Ok;

@@ -180,19 +180,19 @@ Options parseOptions(int argc, char **argv)
     return options;
 }
 
-hostio::Socket bindUdp(const std::string &spec, std::string &bound)
+hostio::Socket bindUdp(const std::string &udpOption, std::string &bound)
 {
-    const auto colon = spec.rfind(':');
-    if (colon == std::string::npos) fail("bad --udp \"" + spec + "\"");
+    const auto colon = udpOption.rfind(':');
+    if (colon == std::string::npos) fail("bad --udp \"" + udpOption + "\"");
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    if (::inet_pton(AF_INET, spec.substr(0, colon).c_str(), &address.sin_addr) != 1)
-        fail("bad --udp address \"" + spec + "\"");
-    address.sin_port = htons(static_cast<uint16_t>(number(spec.substr(colon + 1), 0, 65535, "port")));
+    if (::inet_pton(AF_INET, udpOption.substr(0, colon).c_str(), &address.sin_addr) != 1)
+        fail("bad --udp address \"" + udpOption + "\"");
+    address.sin_port = htons(static_cast<uint16_t>(number(udpOption.substr(colon + 1), 0, 65535, "port")));
     const hostio::Socket fd = hostio::udpSocket();
     if (fd == hostio::kNoSocket || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0 ||
         !hostio::setReceiveTimeout(fd, std::chrono::milliseconds(100)))
-        fail("cannot bind UDP " + spec + ": " + hostio::lastSocketError());
+        fail("cannot bind UDP " + udpOption + ": " + hostio::lastSocketError());
     socklen_t length = sizeof(address);
     ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
     char text[INET_ADDRSTRLEN] = {};

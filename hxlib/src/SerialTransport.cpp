@@ -1,5 +1,5 @@
 #include "SerialPort.h"
-#include "Transport.h"
+#include "LineTransport.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,9 +22,9 @@ namespace {
 // A healthy line never pauses this long inside a frame.
 constexpr int kQuietMs = 200;
 
-class SerialTransport final : public Transport {
+class SerialTransport final : public LineTransport {
 public:
-    SerialTransport(int fd, int baudRate) : mFd(fd), mBaudRate(baudRate) {}
+    SerialTransport(int fd, int baudRate) : LineTransport(baudRate), mFd(fd) {}
     ~SerialTransport() override { ::close(mFd); }
 
     bool send(std::span<const uint8_t> frame) override
@@ -84,20 +84,8 @@ public:
         mFramer.clear();
     }
 
-    Clock::duration lineTime(std::size_t requestBytes, std::size_t replyBytes) const override
-    {
-        return std::chrono::duration_cast<Clock::duration>(
-            std::chrono::duration<double>(hx::lineSeconds(requestBytes + replyBytes, mBaudRate)));
-    }
-
-    // Serial adapters hand bytes over in chunks (USB latency timers of
-    // 16 ms are common), on top of the controller's turnaround.
-    Clock::duration resendMargin() const override { return std::chrono::milliseconds(20); }
-
 private:
     int mFd;
-    int mBaudRate;
-    hx::StreamFramer mFramer;
 };
 
 } // namespace

@@ -1,6 +1,6 @@
 // The serial line over the Win32 communications API.
 #include "SerialPort.h"
-#include "Transport.h"
+#include "LineTransport.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -21,9 +21,9 @@ namespace {
 // A healthy line never pauses this long inside a frame.
 constexpr DWORD kQuietMs = 200;
 
-class SerialTransport final : public Transport {
+class SerialTransport final : public LineTransport {
 public:
-    SerialTransport(HANDLE line, int baudRate) : mLine(line), mBaudRate(baudRate) {}
+    SerialTransport(HANDLE line, int baudRate) : LineTransport(baudRate), mLine(line) {}
     ~SerialTransport() override { CloseHandle(mLine); }
 
     bool send(std::span<const uint8_t> frame) override
@@ -74,16 +74,6 @@ public:
         mFramer.clear();
     }
 
-    Clock::duration lineTime(std::size_t requestBytes, std::size_t replyBytes) const override
-    {
-        return std::chrono::duration_cast<Clock::duration>(
-            std::chrono::duration<double>(hx::lineSeconds(requestBytes + replyBytes, mBaudRate)));
-    }
-
-    // Serial adapters hand bytes over in chunks (USB latency timers of
-    // 16 ms are common), on top of the controller's turnaround.
-    Clock::duration resendMargin() const override { return std::chrono::milliseconds(20); }
-
 private:
     // The next read returns as soon as a byte is there, or empty after waitMs.
     bool waitForBytes(DWORD waitMs)
@@ -100,9 +90,7 @@ private:
     }
 
     HANDLE mLine;
-    int mBaudRate;
     DWORD mReadWaitMs = 0;
-    hx::StreamFramer mFramer;
 };
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "Transport.h"
+#include "DatagramTransport.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -13,9 +13,9 @@ namespace hxlib {
 
 namespace {
 
-class UdpTransport final : public Transport {
+class UdpTransport final : public DatagramTransport {
 public:
-    UdpTransport(int fd, const sockaddr_in &peer) : mFd(fd), mPeer(peer) {}
+    UdpTransport(int fd, const sockaddr_in &peer) : DatagramTransport(peer), mFd(fd) {}
     ~UdpTransport() override { ::close(mFd); }
 
     bool send(std::span<const uint8_t> frame) override
@@ -44,32 +44,14 @@ public:
             }
             sockaddr_in from{};
             socklen_t fromLen = sizeof(from);
-            // One byte more than the largest frame, so an oversized datagram
-            // shows as such instead of being silently cut to a valid length.
             const ssize_t got = ::recvfrom(mFd, mBuffer, sizeof(mBuffer), blocking ? 0 : MSG_DONTWAIT,
                                            reinterpret_cast<sockaddr *>(&from), &fromLen);
-            if (got <= 0 || static_cast<std::size_t>(got) > hx::kMaxFrame) continue;
-            if (fromLen != sizeof(from) || from.sin_family != AF_INET ||
-                from.sin_addr.s_addr != mPeer.sin_addr.s_addr || from.sin_port != mPeer.sin_port)
-                continue;
-            return std::span<const uint8_t>(mBuffer, static_cast<std::size_t>(got));
+            if (auto frame = fromController(got, from, fromLen)) return frame;
         }
     }
 
-    // Late replies stay queued; reply matching drops them by sequence
-    // number, which costs nothing when there are none.
-    void flush() override {}
-
-    Clock::duration lineTime(std::size_t, std::size_t) const override { return Clock::duration::zero(); }
-
-    // A loaded machine can delay a loopback or LAN answer by a few
-    // milliseconds without anything being lost.
-    Clock::duration resendMargin() const override { return std::chrono::milliseconds(5); }
-
 private:
     int mFd;
-    sockaddr_in mPeer;
-    uint8_t mBuffer[hx::kMaxFrame + 1];
 };
 
 } // namespace

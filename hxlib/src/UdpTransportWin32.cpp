@@ -1,6 +1,6 @@
 // UDP over Winsock. The same behaviour as the POSIX transport: datagrams
 // from anyone but the controller, and oversized ones, are dropped.
-#include "Transport.h"
+#include "DatagramTransport.h"
 
 #include <winsock2.h>
 #include <mswsock.h>
@@ -21,9 +21,9 @@ bool winsockStarted()
     return started;
 }
 
-class UdpTransport final : public Transport {
+class UdpTransport final : public DatagramTransport {
 public:
-    UdpTransport(SOCKET socket, const sockaddr_in &peer) : mSocket(socket), mPeer(peer) {}
+    UdpTransport(SOCKET socket, const sockaddr_in &peer) : DatagramTransport(peer), mSocket(socket) {}
     ~UdpTransport() override { ::closesocket(mSocket); }
 
     bool send(std::span<const uint8_t> frame) override
@@ -49,32 +49,15 @@ public:
             if (ready == 0) continue;
             sockaddr_in from{};
             int fromLen = sizeof(from);
-            // One byte more than the largest frame, so an oversized datagram
-            // shows as such instead of being silently cut to a valid length.
+            // WSAEMSGSIZE (got < 0): a datagram longer than the buffer, i.e. too long.
             const int got = ::recvfrom(mSocket, reinterpret_cast<char *>(mBuffer), sizeof(mBuffer), 0,
                                        reinterpret_cast<sockaddr *>(&from), &fromLen);
-            // WSAEMSGSIZE: a datagram longer than the buffer, i.e. too long.
-            if (got <= 0 || static_cast<std::size_t>(got) > hx::kMaxFrame) continue;
-            if (fromLen != sizeof(from) || from.sin_family != AF_INET ||
-                from.sin_addr.s_addr != mPeer.sin_addr.s_addr || from.sin_port != mPeer.sin_port)
-                continue;
-            return std::span<const uint8_t>(mBuffer, static_cast<std::size_t>(got));
+            if (auto frame = fromController(got, from, static_cast<std::size_t>(fromLen))) return frame;
         }
     }
 
-    // Late replies stay queued; reply matching drops them by sequence number.
-    void flush() override {}
-
-    Clock::duration lineTime(std::size_t, std::size_t) const override { return Clock::duration::zero(); }
-
-    // A loaded machine can delay a loopback or LAN answer by a few
-    // milliseconds without anything being lost.
-    Clock::duration resendMargin() const override { return std::chrono::milliseconds(5); }
-
 private:
     SOCKET mSocket;
-    sockaddr_in mPeer;
-    uint8_t mBuffer[hx::kMaxFrame + 1];
 };
 
 } // namespace

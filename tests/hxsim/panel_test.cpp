@@ -205,7 +205,7 @@ TEST_F(Panel, WithoutConfigurationOrLibraryTheAreasStayDarkAndSayWhy)
     EXPECT_NE(hxsim::renderPanel(controller, false).problem.value_or("").find("5 bytes"), std::string::npos);
 }
 
-TEST_F(Panel, NothingOutsideTheDiskIsDrawnAndNoSpecialFileIsWaitedOn)
+TEST_F(Panel, NothingOutsideTheDiskIsDrawnAndNoFifoIsWaitedOn)
 {
     namespace fs = std::filesystem;
     TempDir outside;

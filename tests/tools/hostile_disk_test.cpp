@@ -129,7 +129,7 @@ TEST_F(HostileDisk, AHardLinkedFileIsDiskDataButNeverWrittenThrough)
     EXPECT_EQ(outside.read("hard"), "shared by a hard link");
 }
 
-TEST_F(HostileDisk, SpecialFilesAreRefusedWithoutHangingTheController)
+TEST_F(HostileDisk, FifosAndDevicesAreRefusedWithoutHangingTheController)
 {
     ASSERT_EQ(::mkfifo(drive("fifo").c_str(), 0644), 0);  // nobody writes to it: an open for reading waits
     ASSERT_EQ(::mkfifo(drive("real/pipe.txt").c_str(), 0644), 0);

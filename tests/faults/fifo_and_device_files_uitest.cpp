@@ -48,9 +48,9 @@ QString configHome()
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
 }
 
-class SpecialFileStartUp : public MainWindowFixture {};
+class NonRegularFileStartUp : public MainWindowFixture {};
 
-TEST_F(SpecialFileStartUp, FifosInEveryStartUpFileNeitherHangNorStopIt)
+TEST_F(NonRegularFileStartUp, FifosInEveryStartUpFileNeitherHangNorStopIt)
 {
     FifoInPlace settings(QString::fromStdString(dir.file("Marqora.dat")));
     FifoInPlace autostart(PlatformSettings::autoRunLocation());
@@ -71,7 +71,7 @@ TEST_F(SpecialFileStartUp, FifosInEveryStartUpFileNeitherHangNorStopIt)
     EXPECT_TRUE(fs::is_fifo((configHome() + QStringLiteral("/Corvane/VRX7300Marqora.conf")).toStdString()));
 }
 
-TEST_F(SpecialFileStartUp, PerUserSettingsStillRoundTripThroughTheirOneFile)
+TEST_F(NonRegularFileStartUp, PerUserSettingsStillRoundTripThroughTheirOneFile)
 {
     ASSERT_TRUE(PlatformSettings::writeShowNeedPass(1));
     EXPECT_EQ(PlatformSettings::readShowNeedPass(), 1);

@@ -36,7 +36,7 @@ private:
     std::vector<uint32_t> mPixels = std::vector<uint32_t>(8 * 16, 0);
 };
 
-class SpecialFile : public ::testing::Test {
+class NonRegularFile : public ::testing::Test {
 protected:
     // A FIFO at name in the folder.
     std::string fifo(const std::string &name)
@@ -49,7 +49,7 @@ protected:
     TempDir dir;
 };
 
-TEST_F(SpecialFile, TheSharedReadRefusesAllButRegularFiles)
+TEST_F(NonRegularFile, TheSharedReadRefusesAllButRegularFiles)
 {
     dir.write("plain.txt", "plain");
     std::filesystem::create_directories(dir.file("folder"));
@@ -78,7 +78,7 @@ TEST_F(SpecialFile, TheSharedReadRefusesAllButRegularFiles)
     EXPECT_EQ(fileKind(dir.file("folder")), FileKind::Other);
 }
 
-TEST_F(SpecialFile, SettingsFileAsAFifoLoadsAsDamagedAndIsReplacedBySave)
+TEST_F(NonRegularFile, SettingsFileAsAFifoLoadsAsDamagedAndIsReplacedBySave)
 {
     fifo("Marqora.dat");
     FMySetup store;
@@ -100,7 +100,7 @@ TEST_F(SpecialFile, SettingsFileAsAFifoLoadsAsDamagedAndIsReplacedBySave)
     EXPECT_EQ(again.Initial(dir.path()).status, LoadStatus::Loaded);
 }
 
-TEST_F(SpecialFile, PlayListAndClickSendTextAsFifosAreUnreadable)
+TEST_F(NonRegularFile, PlayListAndClickSendTextAsFifosAreUnreadable)
 {
     const std::string playList = fifo("PlayList.qv");
     const std::string text = fifo("lines.txt");
@@ -115,7 +115,7 @@ TEST_F(SpecialFile, PlayListAndClickSendTextAsFifosAreUnreadable)
     EXPECT_EQ(lines.error, text + ": not a regular file");
 }
 
-TEST_F(SpecialFile, LibrariesConfigurationAndDownloadsAsFifosFailWithoutWaiting)
+TEST_F(NonRegularFile, LibrariesConfigurationAndDownloadsAsFifosFailWithoutWaiting)
 {
     HxSim sim;
     const MySetupType display = sim.display();
