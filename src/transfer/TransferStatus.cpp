@@ -129,6 +129,7 @@ void TransferStatus::change(int slot, WatchState state, VisitOutcome failure, co
     mLog(line);
 
     const bool lineChanged = failing || display.state == WatchState::Failing;
+    if (display.state != state) display.since = mClock();
     display.state = state;
     display.lastFailure = failing ? failure : VisitOutcome::Delivered;
     if (state == WatchState::Off) display = DisplayStatus{};

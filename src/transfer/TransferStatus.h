@@ -39,6 +39,8 @@ VisitOutcome watchedFileProblem(const std::string &path);
 struct DisplayStatus {
     WatchState state = WatchState::Off;
     VisitOutcome lastFailure = VisitOutcome::Delivered;  // while Failing
+    std::time_t since = 0;         // when the display entered its state
+    std::time_t nextAttempt = 0;   // when the watch visits it next, 0 when not known
     std::time_t lastAttempt = 0;   // 0: none since the watch started
     std::time_t lastSuccess = 0;
     std::time_t failingSince = 0;  // the first of the failures in a row
