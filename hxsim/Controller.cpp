@@ -66,8 +66,9 @@ Status Controller::reset(uint32_t value)
         changed(Change::Booting);
         return Status::Ok;
     }
-    const uint32_t index = value >> 16;
-    if (index != 0) mPlayIndex = static_cast<int>(index);
+    // Playing restarts with the play list named, 0 included: a program's own
+    // one-area list at the top level is list 0, whatever list played before.
+    mPlayIndex = static_cast<int>(value >> 16);
     changed(Change::Playback);
     return Status::Ok;
 }

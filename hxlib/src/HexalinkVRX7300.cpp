@@ -14,6 +14,8 @@
 #include <mutex>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
+#include <utility>
 #include <vector>
 
 using hx::Command;
@@ -42,15 +44,26 @@ struct LinkMemory {
     uint64_t lastUse = 0;
 };
 
+// Device numbers name connections per calling thread: a program that serves
+// several controllers at once on worker threads may open two whose numbers
+// coincide (network displays that share the first two address numbers),
+// while a caller on one thread sees the numbers as the only names there are.
+using DeviceKey = std::pair<std::thread::id, uint16_t>;
+
+DeviceKey keyOf(uint16_t device)
+{
+    return {std::this_thread::get_id(), device};
+}
+
 std::mutex gTableMutex; // guards both tables and the use counter
-std::map<uint16_t, OpenConnection> gConnections;
+std::map<DeviceKey, OpenConnection> gConnections;
 std::vector<LinkMemory> gLinks;
 uint64_t gLinkUses = 0;
 
 std::shared_ptr<Connection> find(uint16_t device)
 {
     std::lock_guard lock(gTableMutex);
-    const auto it = gConnections.find(device);
+    const auto it = gConnections.find(keyOf(device));
     return it == gConnections.end() ? nullptr : it->second.connection;
 }
 
@@ -72,7 +85,7 @@ void retire(uint16_t device)
     OpenConnection open;
     {
         std::lock_guard lock(gTableMutex);
-        const auto it = gConnections.find(device);
+        const auto it = gConnections.find(keyOf(device));
         if (it == gConnections.end()) return;
         open = std::move(it->second);
         gConnections.erase(it);
@@ -114,7 +127,7 @@ int32_t install(uint16_t device, std::unique_ptr<hxlib::Transport> transport, co
     // configuration is answered in every state of playback.
     if (!connection->requestOk(Command::GetLedConfig, {}, hx::kLedConfigSize)) return -1;
     std::lock_guard lock(gTableMutex);
-    gConnections.insert_or_assign(device, OpenConnection{std::move(connection), link});
+    gConnections.insert_or_assign(keyOf(device), OpenConnection{std::move(connection), link});
     return 0;
 }
 

@@ -75,7 +75,15 @@ void TFormMain::FormCreate(const std::string &progPath)
 
     bNewConnect = false;
     bConnected = false;
+    // What a killed run left half done; only one Marqora runs in a program folder.
+    removeLeftoverTemporaries(progPath);
     mLoadResult = mData.Initial(progPath);
+    WatchOptions watchOptions;
+    watchOptions.language = m_String.Language;
+    mWatch = std::make_unique<Watch>(mData, mLink, watchOptions);
+    // A visit that finished on a worker is applied here, on the window's thread.
+    mWatch->setOnFinished(
+        [this] { QMetaObject::invokeMethod(this, [this] { mWatch->collect(); }, Qt::QueuedConnection); });
     for (const auto &record : mData.mSetup)
         if (record.bUsed) LEDList->addItem(QString::fromStdString(displayEntryText(record)));
     LEDList->setCurrentIndex(-1);

@@ -6,7 +6,7 @@
 #include "MySetupData.h"
 #include "MyString.h"
 #include "PlayList.h"
-#include "TransferTick.h"
+#include "Watch.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,6 +22,8 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QWidget>
+
+#include <memory>
 
 
 class RadioGroup;
@@ -51,12 +53,14 @@ public:
     int32_t mLEDHeight = 0;
     bool mbClickSend = false;
     uint16_t mPwdCRC = 0;
-    // Each display's play-list location; its lastRead is mPlayListPath and mPlayListIndex.
-    PlayListLocations mPlayLists;
-    // Where each display's transfer stands, shown by the tray icon.
-    TransferStatus mTransferStatus;
-    // An initialisation run owns the controller link: the transfer and the
-    // click-send preparation wait until it ends.
+    // The watch of every display's file: its tick, its visits, each display's
+    // play-list location (lastRead is mPlayListPath and mPlayListIndex) and
+    // transfer status, shown by the tray icon. Made once the language is known.
+    std::unique_ptr<Watch> mWatch;
+    PlayListLocations &playLists() { return mWatch->playLists(); }
+    TransferStatus &transferStatus() { return mWatch->status(); }
+    // An initialisation run is going on: it keeps its display's controller to
+    // itself, and the pages and the display list stay with its display.
     bool mInitialRunning = false;
 
     FMyString &m_String;

@@ -26,7 +26,7 @@ void TFormMain::NotifyIconCreate()
     // until a tray turns up (see adoptLateTray).
     if (!PlatformSettings::hasSystemTray()) return;
     TrayIcon = new QSystemTrayIcon(windowIcon(), this);
-    TrayStatus::follow(*TrayIcon, windowIcon(), mTransferStatus);
+    TrayStatus::follow(*TrayIcon, windowIcon(), transferStatus());
     connect(TrayIcon, &QSystemTrayIcon::activated, this, &TFormMain::NotifyIconClick);
     TrayIcon->show();
 }
@@ -70,6 +70,9 @@ bool TFormMain::isOutOfSight() const
 
 void TFormMain::putOutOfSight()
 {
+    // Out of sight, however it went, every display that watches a file is
+    // watched: a save made while the window was open stopped them.
+    mWatch->switchOn();
     if (TrayIcon) {
         hide();
         return;
@@ -129,7 +132,6 @@ void TFormMain::WMSysCommand(int command)
 {
     if (command != SC_MINIMIZE) return;
     putOutOfSight();
-    mData.Enable(true);
     setClickSendVisible(true);
 }
 

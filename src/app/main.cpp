@@ -23,7 +23,7 @@ int main(int argc, char *argv[])
     FMyString language;
     const std::string progPath = resolveProgPath(QCoreApplication::applicationDirPath().toStdString());
     TFormMain FormMain(language, progPath, hxTable());
-    TFormClickSend FormClickSend(FormMain.mData, FormMain.mPlayLists, hxTable(), language.Language,
+    TFormClickSend FormClickSend(FormMain.mData, *FormMain.mWatch, hxTable(), language.Language,
                                  [&FormMain] { FormMain.close(); });
     FormMain.attachClickSend(&FormClickSend);
     return app.exec();

@@ -3,6 +3,7 @@
 #include "clicksend/LineBreak.h"
 #include "link/Connection.h"
 #include "settings/FileIO.h"
+#include "transfer/LocalFiles.h"
 #include "text/MyString.h"
 
 #include <algorithm>
@@ -54,41 +55,67 @@ int textAreaWidth(uint16_t ascPerLine)
     return ascPerLine * 6 + 2;
 }
 
-void prepareDisplays(const HX_Dll &dll, FMySetup &store, PlayListLocations &playLists,
+void prepareDisplays(ControllerJobs &jobs, const HX_Dll &dll, FMySetup &store, PlayListLocations &playLists,
                      const std::vector<std::string> &entries, const SleepFn &sleep)
 {
-    const PlayListWriter writer = clickSendWriter();
     for (const auto &entry : entries) {
-        const MySetupPtr record = recordOfEntry(store, entry);
-        if (!record) continue;
-        const int slot = PlayListLocations::slotOf(store, *record);
-        const auto fetchCurrent = [&] { return playLists.read(slot, dll, *record, store.mProgPath, sleep); };
-        if (!writePlayList(*record, writer, store.mProgPath, fetchCurrent)) continue;
-
-        const int32_t device = NetComInitial(dll, *record);
-        if (device < 0) continue;
-        const auto id = static_cast<uint16_t>(device);
-        const PlayListState location = playLists.of(slot, *record);
-        if (HXx_SendFile(dll, id, 0, location.mPlayListPath, localPlayListPath(store.mProgPath),
-                         RemotePlayListName)) {
-            dll.Reset(id, static_cast<int32_t>(static_cast<uint32_t>(location.mPlayListIndex) << 16));
-        }
-        dll.Close(id);
+        const MySetupPtr found = recordOfEntry(store, entry);
+        if (!found) continue;
+        const int slot = PlayListLocations::slotOf(store, *found);
+        jobs.submit(controllerKeyOf(*found), false,
+                    [&dll, &playLists, slot, record = *found, progPath = store.mProgPath,
+                     sleep]() mutable -> ControllerJobs::Apply {
+                        const WorkFolder folder(progPath);
+                        PlayListState location = PlayListState::topLevel();
+                        if (record.bFromPlayList &&
+                            !GetPlayListFile(dll, record, location, folder.path(), sleep))
+                            return [&playLists, slot, record] { playLists.remember(slot, record, std::nullopt); };
+                        if (writePlayList(record, clickSendWriter(), folder.path(), record.bFromPlayList != 0)) {
+                            const int32_t device = NetComInitial(dll, record);
+                            if (device >= 0) {
+                                const auto id = static_cast<uint16_t>(device);
+                                if (HXx_SendFile(dll, id, 0, location.mPlayListPath, localPlayListPath(folder.path()),
+                                                 RemotePlayListName))
+                                    dll.Reset(id, static_cast<int32_t>(
+                                                      static_cast<uint32_t>(location.mPlayListIndex) << 16));
+                                dll.Close(id);
+                            }
+                        }
+                        if (!record.bFromPlayList) return {};
+                        return [&playLists, slot, record, location] { playLists.remember(slot, record, location); };
+                    });
     }
 }
 
-void showLineOnDisplays(const HX_Dll &dll, FMySetup &store, const std::vector<std::string> &entries,
-                        std::string_view line)
+void ClickSendLines::show(ControllerJobs &jobs, const HX_Dll &dll, FMySetup &store,
+                          const std::vector<std::string> &entries, std::string_view line)
 {
     for (const auto &entry : entries) {
-        const MySetupPtr record = recordOfEntry(store, entry);
-        if (!record) continue;
-        const TextOutInfo info = textOutInfoFor(*record);
-        const std::string text = showStringText(*record, line);
-        const int32_t device = NetComInitial(dll, *record);
-        if (device < 0) continue;
-        dll.ShowString(static_cast<uint16_t>(device), &info, text.c_str());
-        dll.Close(static_cast<uint16_t>(device));
+        const MySetupPtr found = recordOfEntry(store, entry);
+        if (!found) continue;
+        const int slot = PlayListLocations::slotOf(store, *found);
+        {
+            const std::lock_guard lock(mWaiting->mutex);
+            const bool alreadyWaiting = mWaiting->lines.count(slot) != 0;
+            mWaiting->lines[slot] = std::string(line);
+            if (alreadyWaiting) continue;
+        }
+        jobs.submit(controllerKeyOf(*found), false,
+                    [&dll, waiting = mWaiting, slot, record = *found]() -> ControllerJobs::Apply {
+                        std::string newest;
+                        {
+                            const std::lock_guard lock(waiting->mutex);
+                            newest = std::move(waiting->lines[slot]);
+                            waiting->lines.erase(slot);
+                        }
+                        const TextOutInfo info = textOutInfoFor(record);
+                        const std::string text = showStringText(record, newest);
+                        const int32_t device = NetComInitial(dll, record);
+                        if (device < 0) return {};
+                        dll.ShowString(static_cast<uint16_t>(device), &info, text.c_str());
+                        dll.Close(static_cast<uint16_t>(device));
+                        return {};
+                    });
     }
 }
 

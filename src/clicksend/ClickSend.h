@@ -4,11 +4,15 @@
 
 #include "HexalinkVRX7300.h"
 #include "link/Connection.h"
+#include "link/ControllerJobs.h"
 #include "link/HX_Dll.h"
 #include "settings/MySetupData.h"
 #include "transfer/PlayList.h"
 
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,18 +37,32 @@ std::string showStringText(const MySetupType &record, std::string_view line);
 // characters of the window's 6-pixel-wide font.
 int textAreaWidth(uint16_t ascPerLine);
 
-// Prepares the display of every entry, in order: writes its local play list
-// with the click-send values (the area showing C:\NULL.TXT), uploads it to
-// drive 0 into the folder of that display's play list and restarts it. A
-// display whose play list cannot be written, or that cannot be reached, is
-// passed over.
-void prepareDisplays(const HX_Dll &dll, FMySetup &store, PlayListLocations &playLists,
+// Prepares the display of every entry, each in a job of its own beside the
+// watch's visits (jobs keeps one job per controller): when the display takes
+// its area from the list its controller plays, that list is downloaded (a
+// display whose list cannot be read is passed over, its program untouched);
+// the click-send play list is written (the area showing C:\NULL.TXT) and
+// uploaded to drive 0 where that list lives (a fresh one to the top level),
+// then played from the start. Where a list was read is kept in playLists
+// when the job is collected. A display that cannot be reached is passed over.
+void prepareDisplays(ControllerJobs &jobs, const HX_Dll &dll, FMySetup &store, PlayListLocations &playLists,
                      const std::vector<std::string> &entries, const SleepFn &sleep = sleepMilliseconds);
 
-// Shows the line on the display of every entry, in order; entries without a
-// record, and displays that cannot be reached, are passed over silently.
-void showLineOnDisplays(const HX_Dll &dll, FMySetup &store, const std::vector<std::string> &entries,
-                        std::string_view line);
+// Shows lines on the displays of the entries, each display in a job of its
+// own, so a silent one delays no other. A line still waiting for a busy
+// display is replaced by a newer one rather than queued behind it.
+class ClickSendLines {
+public:
+    void show(ControllerJobs &jobs, const HX_Dll &dll, FMySetup &store,
+              const std::vector<std::string> &entries, std::string_view line);
+
+private:
+    struct Waiting {
+        std::mutex mutex;
+        std::map<int, std::string> lines;  // by slot
+    };
+    std::shared_ptr<Waiting> mWaiting = std::make_shared<Waiting>();
+};
 
 // A text file read for click-send: its lines in the ANSI code page, broken to
 // the display line width, or the reason it could not be read.

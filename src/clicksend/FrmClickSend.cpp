@@ -28,11 +28,11 @@ constexpr int maxTextAreaWidth = 1200;
 
 }  // namespace
 
-TFormClickSend::TFormClickSend(FMySetup &store, PlayListLocations &playLists, const HX_Dll &dll,
-                               int32_t language, std::function<void()> closeMainWindow, QWidget *parent)
+TFormClickSend::TFormClickSend(FMySetup &store, Watch &watch, const HX_Dll &dll, int32_t language,
+                               std::function<void()> closeMainWindow, QWidget *parent)
     // A tool window: the program has no taskbar button of its own besides,
     // on a desktop without a tray, the minimised main window.
-    : QWidget(parent, Qt::Tool), mData(store), mPlayLists(playLists), mDll(dll), mLanguage(language),
+    : QWidget(parent, Qt::Tool), mData(store), mWatch(watch), mDll(dll), mLanguage(language),
       mCloseMainWindow(std::move(closeMainWindow))
 {
     setWindowTitle(QStringLiteral("发送文本"));
@@ -128,7 +128,7 @@ void TFormClickSend::TimerShowTimer()
         resize(textLeft + TextList->width() + margin, clientHeight);
         setLines({});
     }
-    prepareDisplays(mDll, mData, mPlayLists, entries());
+    prepareDisplays(mWatch.jobs(), mDll, mData, mWatch.playLists(), entries());
 }
 
 void TFormClickSend::setLines(std::vector<std::string> lines)
@@ -156,7 +156,7 @@ void TFormClickSend::TextListClick()
 {
     const int row = TextList->currentRow();
     if (row < 0 || row >= static_cast<int>(mLines.size())) return;
-    showLineOnDisplays(mDll, mData, entries(), mLines[static_cast<std::size_t>(row)]);
+    mLineSender.show(mWatch.jobs(), mDll, mData, entries(), mLines[static_cast<std::size_t>(row)]);
 }
 
 bool TFormClickSend::eventFilter(QObject *watched, QEvent *event)

@@ -4,7 +4,8 @@
 
 #include "link/HX_Dll.h"
 #include "settings/MySetupData.h"
-#include "transfer/PlayList.h"
+#include "clicksend/ClickSend.h"
+#include "transfer/Watch.h"
 
 #include <QWidget>
 
@@ -21,10 +22,11 @@ class TFormClickSend : public QWidget {
     Q_OBJECT
 
 public:
-    // The main window hands in its store, the play-list location of each display, the controller
-    // table, the language number (the ANSI code page of the text) and a way to
-    // close itself; all must outlive this window.
-    TFormClickSend(FMySetup &store, PlayListLocations &playLists, const HX_Dll &dll, int32_t language,
+    // The main window hands in its store, its watch (whose jobs serve the
+    // controllers, and which keeps each display's play-list location), the
+    // controller table, the language number (the ANSI code page of the text)
+    // and a way to close itself; all must outlive this window.
+    TFormClickSend(FMySetup &store, Watch &watch, const HX_Dll &dll, int32_t language,
                    std::function<void()> closeMainWindow, QWidget *parent = nullptr);
 
     QListWidget *LEDList = nullptr;  // one ticked entry per click-send display
@@ -61,8 +63,9 @@ private:
     void placeTextList();
 
     FMySetup &mData;
-    PlayListLocations &mPlayLists;
+    Watch &mWatch;
     const HX_Dll &mDll;
+    ClickSendLines mLineSender;
     int32_t mLanguage;
     std::function<void()> mCloseMainWindow;
     std::vector<std::string> mLines;

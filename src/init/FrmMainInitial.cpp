@@ -54,7 +54,7 @@ void TFormMain::ChkFromPlayListClick()
 void TFormMain::BtnReadPlayListClick()
 {
     MySetupPtr record = selectedRecord();
-    if (!record || !mPlayLists.read(PlayListLocations::slotOf(mData, *record), mLink, *record, mData.mProgPath))
+    if (!record || !playLists().read(PlayListLocations::slotOf(mData, *record), mLink, *record, mData.mProgPath))
         return;
     TFormArea picker(this);
     picker.LEDWidth = mLEDWidth;
@@ -67,7 +67,15 @@ void TFormMain::BtnReadPlayListClick()
     vTop->setValue(picked.Top);
     vWidth->setValue(picked.Width);
     vHeight->setValue(picked.Height);
-    record->AreaIndex = picked.AreaIndex;  // kept in memory until the next save
+    // The pick is the record's at once (kept in memory until the next save):
+    // a visit before the initialisation run must take its area from the
+    // play list too, not put the text into area 1.
+    record->bFromPlayList = 1;
+    record->AreaIndex = picked.AreaIndex;
+    record->Left = picked.Left;
+    record->Top = picked.Top;
+    record->Width = picked.Width;
+    record->Height = picked.Height;
 }
 
 void TFormMain::EnableInitialItem(bool En)
@@ -106,6 +114,11 @@ void TFormMain::BtnInitialOKClick()
 
     mInitialRunning = true;
     EnableInitialItem(false);
+    // The run keeps the controller to itself: no visit starts on it, and one
+    // still on its way is let finish first.
+    const MySetupType held = *record;
+    mWatch->hold(held);
+    while (mWatch->busy(held)) processEventsFor(50);
     // The button is the run's status line: keep it readable while the page is disabled.
     QPalette statusLine = BtnInitialOK->palette();
     statusLine.setColor(QPalette::Disabled, QPalette::ButtonText,
@@ -142,6 +155,7 @@ void TFormMain::BtnInitialOKClick()
     EnableInitialItem(true);
     BtnInitialOK->setText(kInitialCaption);
     BtnInitialOK->setPalette(QPalette());
+    mWatch->release(held);
     mInitialRunning = false;
     if (mClickSendDue) setClickSendVisible(true);
 }

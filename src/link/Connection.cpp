@@ -17,7 +17,8 @@ constexpr std::size_t BlockSize = HX_MAX_BLOCK;
 // Steps shared by both uploads: blocks of the file, its date and time, the save.
 // afterStep runs after every block and after the save.
 bool uploadFile(const HX_Dll &dll, uint16_t device, int32_t drive, const std::string &localPath,
-                const std::string &remotePath, const std::function<void()> &afterStep)
+                const std::string &remotePath, const std::function<void()> &afterStep,
+                const std::atomic<bool> *stop = nullptr)
 {
     const FileHandle file = openRegularFile(localPath);
     if (!file) return false;
@@ -31,6 +32,7 @@ bool uploadFile(const HX_Dll &dll, uint16_t device, int32_t drive, const std::st
     uint8_t buffer[BlockSize] = {};
     bool ok = true;
     for (int32_t sent = 0; sent < size && ok;) {
+        if (stop && *stop) return false;
         const auto len = static_cast<int32_t>(std::min<std::uintmax_t>(size - sent, BlockSize));
         // A file that shrank while it was sent stops the upload: stale buffer
         // bytes would be saved as its text. The changed file goes up next time.
@@ -92,11 +94,12 @@ std::string controllerPath(const std::string &folder, const std::string &name)
 }
 
 bool HXx_SendFile(const HX_Dll &dll, uint16_t mID, int32_t DrvNo, const std::string &Path,
-                  const std::string &localName, const std::string &remoteName, bool *answered)
+                  const std::string &localName, const std::string &remoteName, bool *answered,
+                  const std::atomic<bool> *stop)
 {
     const bool outputOff = dll.TurnVGA(mID, 0) != 0;
     if (answered) *answered = outputOff;
-    const bool ok = uploadFile(dll, mID, DrvNo, localName, controllerPath(Path, remoteName), {});
+    const bool ok = uploadFile(dll, mID, DrvNo, localName, controllerPath(Path, remoteName), {}, stop);
     dll.TurnVGA(mID, True32);
     return ok;
 }

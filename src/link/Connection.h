@@ -4,6 +4,7 @@
 #include "link/HX_Dll.h"
 #include "settings/MySetupData.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -28,8 +29,11 @@ std::string controllerPath(const std::string &folder, const std::string &name);
 // drive DrvNo as remoteName, with the display output off meanwhile. answered,
 // when given, tells whether the controller took the first request (switching
 // the output off): a failed upload to a controller that answered was refused.
+// stop, when given and set, abandons the upload before its next block; the
+// output is switched on again all the same.
 bool HXx_SendFile(const HX_Dll &dll, uint16_t mID, int32_t DrvNo, const std::string &Path,
-                  const std::string &localName, const std::string &remoteName, bool *answered = nullptr);
+                  const std::string &localName, const std::string &remoteName, bool *answered = nullptr,
+                  const std::atomic<bool> *stop = nullptr);
 
 // Downloads the controller file RemoveName into the local file LocalName.
 // 0 on success, -1 on failure; a file of size 0 counts as a failure.

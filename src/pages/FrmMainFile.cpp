@@ -74,7 +74,5 @@ void TFormMain::BtnFileOKClick()
 
 void TFormMain::TransferTimerTimer()
 {
-    if (mInitialRunning) return;  // the countdowns wait, so the watch catches up afterwards
-    transferTick(mData, mLink, mPlayLists, ChkReplay->isChecked(), mData.mProgPath, mTransferStatus,
-                 TickOptions{sleepMilliseconds, m_String.Language});
+    mWatch->tick(ChkReplay->isChecked());
 }

@@ -109,6 +109,7 @@ LoadResult FMySetup::Initial(const std::string &progPath)
 
 bool FMySetup::WriteToFile(std::string *error)
 {
+    ++mSaves;
     std::string content;
     content.reserve(SettingsFileSize);
     const uint16_t version = _Version;

@@ -178,7 +178,13 @@ public:
 
     int usedCount() const;
     bool isFull() const { return usedCount() == _MaxItem; }
+    // How many saves have cleared the watch state so far; the watch drops
+    // what a visit begun before the latest one came to.
+    uint64_t saves() const { return mSaves; }
     std::string settingsFile() const { return mProgPath + "Marqora.dat"; }
+
+private:
+    uint64_t mSaves = 0;
 };
 
 // The display list's entry text: "[" + address + "] " or "[%3d] " of the screen number.

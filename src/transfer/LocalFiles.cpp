@@ -1,6 +1,7 @@
 #include "transfer/LocalFiles.h"
 
 #include "settings/FileIO.h"
+#include "transfer/PlayList.h"
 
 #include <algorithm>
 #include <ctime>
@@ -9,6 +10,13 @@
 #include <set>
 #include <string_view>
 #include <sys/stat.h>
+#include <atomic>
+#include <mutex>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#endif
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -96,6 +104,8 @@ std::string shortFileName(const std::string &path)
     // the play list names the file by it, and a sibling created later must not
     // renumber it.
     static std::map<fs::path, std::string> given;
+    static std::mutex givenMutex;  // visits to several displays run at once
+    const std::lock_guard lock(givenMutex);
     const fs::path key = fs::absolute(file, ec);
     if (const auto known = given.find(key); known != given.end()) return known->second;
 
@@ -133,6 +143,44 @@ std::string shortFileName(const std::string &path)
     return {};
 }
 
+namespace {
+
+// Work folders are named with this prefix and a number.
+constexpr std::string_view WorkFolderPrefix = "Visit.tmp";
+
+}  // namespace
+
+WorkFolder::WorkFolder(const std::string &progPath)
+{
+    static std::atomic<uint64_t> made{0};
+    mPath = progPath + std::string(WorkFolderPrefix) + std::to_string(++made) + nativeSeparator();
+    std::error_code ec;
+    fs::create_directories(localPath(mPath), ec);
+}
+
+WorkFolder::~WorkFolder()
+{
+    std::error_code ec;
+    fs::remove_all(localPath(mPath), ec);
+}
+
+void removeLeftoverTemporaries(const std::string &progPath)
+{
+    // Matched without regard to case, as the local play list's name is.
+    const auto startsWith = [](const std::string &name, std::string_view prefix) {
+        return name.size() >= prefix.size() && sameIgnoringCase(std::string_view(name).substr(0, prefix.size()), prefix);
+    };
+    const std::string saveHalves[] = {std::string("Marqora.dat") + ".tmp", std::string(LocalPlayListName) + ".tmp"};
+    for (const auto &name : folderNames(localPath(progPath))) {
+        std::error_code ec;
+        if (startsWith(name, WorkFolderPrefix))
+            fs::remove_all(localPath(progPath + name), ec);
+        else if (std::any_of(std::begin(saveHalves), std::end(saveHalves),
+                             [&](const std::string &prefix) { return startsWith(name, prefix); }))
+            fs::remove(localPath(progPath + name), ec);
+    }
+}
+
 uint32_t GetFileChangeTime(const std::string &path)
 {
     std::tm local{};
@@ -150,3 +198,60 @@ uint32_t GetFileChangeTime(const std::string &path)
     return static_cast<uint32_t>(local.tm_mday) << 24 | static_cast<uint32_t>(local.tm_hour) << 16 |
            static_cast<uint32_t>(local.tm_min) << 8 | static_cast<uint32_t>(local.tm_sec & ~1);
 }
+
+#ifdef _WIN32
+namespace {
+
+// 100-nanosecond steps between 1601 and 1970.
+constexpr int64_t kFileTimeToUnix = 116444736000000000LL;
+
+int64_t fileTimeNs(const FILETIME &time)
+{
+    const int64_t ticks = static_cast<int64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+    return (ticks - kFileTimeToUnix) * 100;
+}
+
+}  // namespace
+
+FileFingerprint fingerprintOf(const std::string &path)
+{
+    const HANDLE file = CreateFileW(localPath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ok = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    if (!ok) return {};
+    return {true, fileTimeNs(info.ftLastWriteTime),
+            static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow, info.dwVolumeSerialNumber,
+            static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+}
+
+bool setModifiedNs(const std::string &path, int64_t modifiedNs)
+{
+    const HANDLE file = CreateFileW(localPath(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const int64_t ticks = modifiedNs / 100 + kFileTimeToUnix;
+    FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    const bool ok = SetFileTime(file, nullptr, nullptr, &time) != 0;
+    CloseHandle(file);
+    return ok;
+}
+#else
+FileFingerprint fingerprintOf(const std::string &path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return {};
+    return {true, static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+            static_cast<uint64_t>(info.st_size), static_cast<uint64_t>(info.st_dev),
+            static_cast<uint64_t>(info.st_ino)};
+}
+
+bool setModifiedNs(const std::string &path, int64_t modifiedNs)
+{
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {modifiedNs / 1000000000, modifiedNs % 1000000000}};
+    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+#endif

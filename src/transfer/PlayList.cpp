@@ -67,25 +67,13 @@ std::string areaPosition(const MySetupType &record)
 }
 
 bool writePlayList(MySetupType &record, const PlayListWriter &writer, const std::string &progPath,
-                   const std::function<bool()> &fetchCurrent, std::string *error)
+                   bool fromController, std::string *error)
 {
-    bool downloaded = false;
-    uint16_t area = record.AreaIndex;
-    if (record.bFromPlayList) {
-        downloaded = fetchCurrent();
-        if (!downloaded) area = 1;
-    } else if (writer.areaOneWithoutPlayList) {
-        record.AreaIndex = area = 1;
-    }
-
+    if (!fromController && writer.areaOneWithoutPlayList) record.AreaIndex = 1;
     const std::string path = localPlayListPath(progPath);
-    std::optional<IniDocument> document;
-    if (downloaded)
-        document = loadIni(path, error);
-    else
-        document = freshPlayList(record, writer);
+    std::optional<IniDocument> document = fromController ? loadIni(path, error) : freshPlayList(record, writer);
     if (!document) return false;
-    const std::string section = numbered("Program1_Screen", area);
+    const std::string section = numbered("Program1_Screen", record.AreaIndex);
     document->set(section, "ItemCount", "1");
     document->set(section, "Item1", writer.areaItem);
     return saveIni(*document, path, error);
@@ -105,11 +93,16 @@ bool PlayListLocations::read(int slot, const HX_Dll &dll, const MySetupType &rec
 {
     PlayListState location;
     const bool ok = GetPlayListFile(dll, record, location, progPath, sleep);
-    if (!ok) location = {std::string(1, '\\'), 0};
+    remember(slot, record, ok ? std::optional(location) : std::nullopt);
+    return ok;
+}
+
+void PlayListLocations::remember(int slot, const MySetupType &record, const std::optional<PlayListState> &read)
+{
+    const PlayListState location = read.value_or(PlayListState{std::string(1, '\\'), 0});
     lastRead = location;
     if (slot >= 0 && slot < _MaxItem)
         mDisplays[static_cast<std::size_t>(slot)] = {true, record.nMode, record.Addr, record.Port, location};
-    return ok;
 }
 
 int PlayListLocations::slotOf(const FMySetup &store, const MySetupType &record)

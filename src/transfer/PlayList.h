@@ -9,10 +9,13 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 // Where a controller keeps the play list it plays.
 struct PlayListState {
+    // A fresh one-area list of the program's own lives at the top level and is list 0.
+    static PlayListState topLevel() { return {}; }
     std::string mPlayListPath;   // controller folder such as "P05\", "" for the top level
     int32_t mPlayListIndex = 0;  // number of that play list
     bool operator==(const PlayListState &) const = default;
@@ -32,11 +35,13 @@ public:
     PlayListState of(int slot, const MySetupType &record) const;
 
     // Reads the play list the record's controller plays into the local copy
-    // (GetPlayListFile) and keeps where it lives for the display in slot and in
-    // lastRead. After a failed read both name the top level ("\", 0), where the
-    // fresh play list that replaces it goes.
+    // (GetPlayListFile) and keeps where it lives (remember).
     bool read(int slot, const HX_Dll &dll, const MySetupType &record, const std::string &progPath,
               const SleepFn &sleep = sleepMilliseconds);
+    // Keeps where the play list read from the record's controller lives, for
+    // the display in slot and in lastRead; a failed read (nothing) leaves both
+    // at the top level ("\", 0).
+    void remember(int slot, const MySetupType &record, const std::optional<PlayListState> &read);
 
     // The slot of a record of store, or -1 for a record outside it.
     static int slotOf(const FMySetup &store, const MySetupType &record);
@@ -79,15 +84,15 @@ PlayListWriter clickSendWriter();
 // "X,Y,W,H" of the record's area, X counted from 4096.
 std::string areaPosition(const MySetupType &record);
 
-// Writes the local play list for the record. With bFromPlayList set, fetchCurrent
-// is asked to download the controller's list first (GetPlayListFile); when it
-// fails, or without bFromPlayList, a fresh file is written. Then the area
-// AreaIndex is patched. A fresh file written after a failed download has only
-// area 1, so the item goes there, while the record keeps the operator's
-// AreaIndex for the next download. The file is replaced in one step; on failure
-// error names the cause and the previous file stays.
+// Writes the local play list in progPath for the record. fromController: the
+// file holds the list the controller plays, just downloaded, and only the area
+// AreaIndex is patched; else a fresh one-area list is written first (the
+// transfer writer then sets AreaIndex to 1). A display that takes its area from
+// the controller's list is never given a fresh one in its place: the callers
+// download first and give up when that fails. The file is replaced in one step;
+// on failure error names the cause and the previous file stays.
 bool writePlayList(MySetupType &record, const PlayListWriter &writer, const std::string &progPath,
-                   const std::function<bool()> &fetchCurrent, std::string *error = nullptr);
+                   bool fromController, std::string *error = nullptr);
 
 // Downloads the play list the controller of record is playing into the local
 // copy and notes its folder and number in state. A Hexalink controller is asked

@@ -58,6 +58,11 @@ std::string outcomeText(VisitOutcome outcome)
     case VisitOutcome::FileUnreadable: return "文件无法读取";
     case VisitOutcome::FileTooLarge: return "文件太大";
     case VisitOutcome::PlayListUnwritable: return "播放列表无法写入";
+    case VisitOutcome::CopyUnwritable: return "程序文件夹无法写入";
+    case VisitOutcome::PlayListUnreadable: return "无法读取控制卡当前播放的节目表";
+    case VisitOutcome::PlayListLost: return "控制卡上的节目表已丢失";
+    case VisitOutcome::TextLost: return "控制卡上的文本文件已丢失";
+    case VisitOutcome::SizeChanged: return "显示屏尺寸已改变";
     }
     return {};
 }
@@ -117,23 +122,61 @@ void TransferStatus::visited(int slot, const MySetupType &record, VisitOutcome o
     change(slot, WatchState::Failing, outcome, detail);
 }
 
-void TransferStatus::change(int slot, WatchState state, VisitOutcome failure, const std::string &detail)
+void TransferStatus::settingUpAgain(int slot, const MySetupType &record, VisitOutcome reason)
 {
     DisplayStatus &display = mDisplays.at(static_cast<std::size_t>(slot));
-    const bool failing = state == WatchState::Failing;
-    if (display.state == state && (!failing || display.lastFailure == failure)) return;
+    display.display = displayEntryText(record);
+    display.lastAttempt = mClock();
+    change(slot, WatchState::SettingUp, reason, {});
+}
+
+void TransferStatus::scheduled(int slot, std::time_t nextAttempt)
+{
+    DisplayStatus &display = mDisplays.at(static_cast<std::size_t>(slot));
+    if (display.nextAttempt == nextAttempt) return;
+    display.nextAttempt = nextAttempt;
+    if (display.state == WatchState::Failing) lineChanged();
+}
+
+void TransferStatus::warn(int slot, const std::string &warning)
+{
+    DisplayStatus &display = mDisplays.at(static_cast<std::size_t>(slot));
+    if (display.warning == warning) return;
+    display.warning = warning;
+    if (!warning.empty())
+        mLog(formatted(mClock(), "%Y-%m-%d %H:%M:%S") + " marqora: " + display.display + "警告: " + warning);
+    lineChanged();
+}
+
+void TransferStatus::setPausedDisplays(int count)
+{
+    if (mPaused == count) return;
+    mPaused = count;
+    lineChanged();
+}
+
+void TransferStatus::lineChanged()
+{
+    if (onChange) onChange();
+}
+
+void TransferStatus::change(int slot, WatchState state, VisitOutcome reason, const std::string &detail)
+{
+    DisplayStatus &display = mDisplays.at(static_cast<std::size_t>(slot));
+    if (display.state == state && display.reason == reason) return;
 
     std::string line = formatted(mClock(), "%Y-%m-%d %H:%M:%S") + " marqora: " + display.display +
                        watchStateText(display.state) + " -> " + watchStateText(state);
-    if (failing) line += ": " + outcomeText(failure) + (detail.empty() ? "" : " (" + detail + ")");
+    if (reason != VisitOutcome::Delivered) line += ": " + outcomeText(reason) + (detail.empty() ? "" : " (" + detail + ")");
     mLog(line);
 
-    const bool lineChanged = failing || display.state == WatchState::Failing;
+    const bool failingLine = state == WatchState::Failing || display.state == WatchState::Failing;
     if (display.state != state) display.since = mClock();
     display.state = state;
-    display.lastFailure = failing ? failure : VisitOutcome::Delivered;
+    display.reason = reason;
+    if (state != WatchState::Failing) display.nextAttempt = 0;
     if (state == WatchState::Off) display = DisplayStatus{};
-    if (lineChanged && onChange) onChange();
+    if (failingLine) lineChanged();
 }
 
 bool TransferStatus::anyFailing() const
@@ -149,15 +192,22 @@ std::string TransferStatus::toolTip() const
     int shown = 0;
     int more = 0;
     for (const auto &display : mDisplays) {
-        if (display.state != WatchState::Failing) continue;
+        const bool failing = display.state == WatchState::Failing;
+        if (!failing && display.warning.empty()) continue;
         if (shown == ToolTipDisplays) {
-            ++more;
+            more += failing ? 1 : 0;
             continue;
         }
         ++shown;
-        tip += "\n" + display.display + outcomeText(display.lastFailure) + ", 自 " +
-               formatted(display.failingSince, "%m-%d %H:%M") + " 起";
+        if (failing) {
+            tip += "\n" + display.display + outcomeText(display.reason) + "，自 " +
+                   formatted(display.failingSince, "%m-%d %H:%M") + " 起";
+            if (display.nextAttempt != 0) tip += "，" + formatted(display.nextAttempt, "%H:%M:%S") + " 再试";
+        } else {
+            tip += "\n" + display.display + "警告：" + display.warning;
+        }
     }
     if (more > 0) tip += "\n另有 " + std::to_string(more) + " 个显示屏未更新";
+    if (mPaused > 0) tip += "\n" + std::to_string(mPaused) + " 个显示屏暂停监视，隐藏窗口后恢复";
     return tip;
 }

@@ -26,6 +26,11 @@ enum class VisitOutcome {
     FileUnreadable,
     FileTooLarge,
     PlayListUnwritable,  // the local play list
+    CopyUnwritable,      // the copy of the watched file that goes up, in the program folder
+    PlayListUnreadable,  // the controller's play list, which the display takes its area from
+    PlayListLost,        // the controller no longer holds the play list the set-up put there
+    TextLost,            // ... or the text file
+    SizeChanged,         // the controller reports another panel size than the one stored
 };
 
 // The user's words for a state and for a failed visit.
@@ -38,14 +43,17 @@ VisitOutcome watchedFileProblem(const std::string &path);
 
 struct DisplayStatus {
     WatchState state = WatchState::Off;
-    VisitOutcome lastFailure = VisitOutcome::Delivered;  // while Failing
+    // Why the display is Failing, or set up again while it was watched;
+    // Delivered when there is nothing to say.
+    VisitOutcome reason = VisitOutcome::Delivered;
     std::time_t since = 0;         // when the display entered its state
-    std::time_t nextAttempt = 0;   // when the watch visits it next, 0 when not known
+    std::time_t nextAttempt = 0;   // while Failing: when it is tried again
     std::time_t lastAttempt = 0;   // 0: none since the watch started
     std::time_t lastSuccess = 0;
     std::time_t failingSince = 0;  // the first of the failures in a row
     int failuresInRow = 0;
     std::string display;           // the display's list entry text
+    std::string warning;           // shown although the display is served (characters it cannot show)
 };
 
 class TransferStatus {
@@ -74,17 +82,29 @@ public:
     }
     // After a visit of the display in slot. detail, when given, goes to the log only.
     void visited(int slot, const MySetupType &record, VisitOutcome outcome, const std::string &detail = {});
+    // The controller lost what the set-up put there (reason): the display is set up again.
+    void settingUpAgain(int slot, const MySetupType &record, VisitOutcome reason);
+    // When a failing display is tried next.
+    void scheduled(int slot, std::time_t nextAttempt);
+    // A warning about a display that is served all the same; empty clears it.
+    void warn(int slot, const std::string &warning);
+    // Displays that watch a file but are not watched now (a save stopped them
+    // while the window is open); the tool tip says so in a line of its own.
+    void setPausedDisplays(int count);
 
     const DisplayStatus &status(int slot) const { return mDisplays.at(static_cast<std::size_t>(slot)); }
     bool anyFailing() const;
-    // "VRXMarqora", then one line per failing display: entry text, reason, since when.
+    // "VRXMarqora", then one line per failing display (entry text, reason,
+    // since when, next attempt), per warning, and one for paused displays.
     std::string toolTip() const;
 
 private:
     void switchWatch(int slot, const MySetupType &record);
-    void change(int slot, WatchState state, VisitOutcome failure, const std::string &detail);
+    void change(int slot, WatchState state, VisitOutcome reason, const std::string &detail);
+    void lineChanged();
 
     Clock mClock;
     LogSink mLog;
     std::array<DisplayStatus, _MaxItem> mDisplays;
+    int mPaused = 0;
 };

@@ -136,17 +136,19 @@ TEST(Simulator, ReportsNameSizeAndPlayInfo)
     ASSERT_NE(HX_GetPlayInfo(kDevice, play), 0);
     EXPECT_EQ(play[1], 3);
     EXPECT_NE(HX_Reset(kDevice, 0), 0);
+    ASSERT_NE(HX_GetPlayInfo(kDevice, play), 0);
+    EXPECT_EQ(play[1], 0) << "0 restarts with play list 0";
     EXPECT_NE(HX_TurnVGA(kDevice, 0), 0);
     EXPECT_NE(HX_TurnVGA(kDevice, -1), 0);
     HX_Close(kDevice);
 
     const auto requests = sim.requests();
-    ASSERT_GE(requests.size(), 9u);
+    ASSERT_GE(requests.size(), 10u);
     EXPECT_EQ(requests[0].at("op"), "GetLEDConfig") << "the open makes sure the controller answers";
     EXPECT_EQ(requests[4].at("op"), "Reset");
     EXPECT_EQ(requests[4].at("value"), std::to_string(3 << 16));
-    EXPECT_EQ(requests[7].at("op"), "TurnVGA");
-    EXPECT_EQ(requests[7].at("on"), "false");
+    EXPECT_EQ(requests[8].at("op"), "TurnVGA");
+    EXPECT_EQ(requests[8].at("on"), "false");
 }
 
 TEST(Simulator, RebootWindowIsSilentThenAnswersAgain)
