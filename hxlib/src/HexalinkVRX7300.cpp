@@ -48,6 +48,8 @@ struct LinkMemory {
 // several controllers at once on worker threads may open two whose numbers
 // coincide (network displays that share the first two address numbers),
 // while a caller on one thread sees the numbers as the only names there are.
+// A thread that opened nothing under a number reaches what another thread
+// opened under it (a connection handed to a helper thread).
 using DeviceKey = std::pair<std::thread::id, uint16_t>;
 
 DeviceKey keyOf(uint16_t device)
@@ -57,13 +59,22 @@ DeviceKey keyOf(uint16_t device)
 
 std::mutex gTableMutex; // guards both tables and the use counter
 std::map<DeviceKey, OpenConnection> gConnections;
+
+// The connection the number names for the calling thread; gTableMutex held.
+std::map<DeviceKey, OpenConnection>::iterator lookUp(uint16_t device)
+{
+    const auto own = gConnections.find(keyOf(device));
+    if (own != gConnections.end()) return own;
+    return std::find_if(gConnections.begin(), gConnections.end(),
+                        [device](const auto &entry) { return entry.first.second == device; });
+}
 std::vector<LinkMemory> gLinks;
 uint64_t gLinkUses = 0;
 
 std::shared_ptr<Connection> find(uint16_t device)
 {
     std::lock_guard lock(gTableMutex);
-    const auto it = gConnections.find(keyOf(device));
+    const auto it = lookUp(device);
     return it == gConnections.end() ? nullptr : it->second.connection;
 }
 
@@ -80,12 +91,12 @@ std::optional<hxlib::RetransmitTimer::Estimate> recall(const std::string &link)
 
 // Takes the device number's connection out of the table and keeps what it
 // learnt of its link; the connection ends when its last user lets go.
-void retire(uint16_t device)
+void retire(uint16_t device, bool ownOnly)
 {
     OpenConnection open;
     {
         std::lock_guard lock(gTableMutex);
-        const auto it = gConnections.find(keyOf(device));
+        const auto it = ownOnly ? gConnections.find(keyOf(device)) : lookUp(device);
         if (it == gConnections.end()) return;
         open = std::move(it->second);
         gConnections.erase(it);
@@ -117,8 +128,9 @@ int32_t install(uint16_t device, std::unique_ptr<hxlib::Transport> transport, co
                 uint16_t lineAddress, int32_t timeoutSeconds, int32_t retries)
 {
     // Opening a number that is open replaces its connection, also when the
-    // new open fails: the caller asked for the old one to go.
-    retire(device);
+    // new open fails: the caller asked for the old one to go. Only its own:
+    // another thread's connection under the number is none of its business.
+    retire(device, true);
     if (!transport) return -1;
     auto connection = std::make_shared<Connection>(std::move(transport), lineAddress, timeoutSeconds, retries);
     if (const auto estimate = recall(link)) connection->retransmitTimer().resume(*estimate);
@@ -212,7 +224,7 @@ int32_t HX_ComInitial(uint16_t device, int32_t comNumber, int32_t baudRate, int3
 
 void HX_Close(uint16_t device)
 {
-    retire(device);
+    retire(device, false);
 }
 
 int32_t HX_Reset(uint16_t device, int32_t value)

@@ -107,11 +107,11 @@ bool ControllerJobs::stop(std::chrono::milliseconds wait)
 
 bool ControllerJobs::takeRunnable(Pending &taken)
 {
-    if (static_cast<int>(mRunning.size()) >= mLimits.slots) return false;
+    if (static_cast<int>(mRunning.size()) >= mLimits.atOnce) return false;
     const int doubtfulRunning = static_cast<int>(
         std::count_if(mRunning.begin(), mRunning.end(), [](const Running &r) { return r.doubtful; }));
     for (auto it = mQueue.begin(); it != mQueue.end(); ++it) {
-        if (it->doubtful && doubtfulRunning >= mLimits.doubtfulSlots) continue;
+        if (it->doubtful && doubtfulRunning >= mLimits.doubtfulAtOnce) continue;
         if (isBusy(it->key) || std::find(mHeld.begin(), mHeld.end(), it->key) != mHeld.end()) continue;
         taken = std::move(*it);
         mQueue.erase(it);

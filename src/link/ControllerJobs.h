@@ -29,8 +29,8 @@ struct ControllerKey {
 ControllerKey controllerKeyOf(const MySetupType &record);
 
 struct ControllerJobLimits {
-    int slots = 8;          // jobs running at once
-    int doubtfulSlots = 2;  // of those, jobs on controllers that keep failing
+    int atOnce = 8;         // jobs running at once
+    int doubtfulAtOnce = 2;  // of those, jobs on controllers that keep failing
 };
 
 class ControllerJobs {
@@ -52,7 +52,7 @@ public:
     void setOnFinished(std::function<void()> onFinished);
 
     // Queues job for the controller. doubtful: the controller failed its last
-    // job, so the job counts against doubtfulSlots.
+    // job, so the job counts against doubtfulAtOnce.
     void submit(const ControllerKey &key, bool doubtful, Job job);
     // Runs the Apply of every finished job, in the order the jobs finished.
     void collect();

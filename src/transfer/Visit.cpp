@@ -4,6 +4,7 @@
 #include "transfer/FilePage.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -59,31 +60,46 @@ TextCopy copyWatchedFile(const VisitPlan &plan)
     const FileFingerprint before = fingerprintOf(plan.watchedPath);
     const uint32_t stamp = GetFileChangeTime(plan.watchedPath);
     std::string error;
-    const std::optional<std::string> bytes = readWholeFile(plan.watchedPath, &error);
-    if (!bytes) {
+    const FileHandle source = openRegularFile(plan.watchedPath, &error);
+    if (!source) {
         copy.report = failed(VisitOutcome::FileUnreadable, error);
+        return copy;
+    }
+    const FileHandle target = createRegularFile(copy.path, &error);
+    if (!target) {
+        copy.report = failed(VisitOutcome::CopyUnwritable, error);
+        return copy;
+    }
+    // Block by block: a file of many megabytes is never held whole.
+    std::vector<char> block(64 * 1024);
+    uint64_t size = 0;
+    for (std::size_t read; (read = std::fread(block.data(), 1, block.size(), source.get())) > 0; size += read) {
+        if (size + read > HX_MAX_FILE_SIZE) {
+            copy.report = failed(VisitOutcome::FileTooLarge);
+            return copy;
+        }
+        if (std::fwrite(block.data(), 1, read, target.get()) != read) {
+            copy.report = failed(VisitOutcome::CopyUnwritable, copy.path);
+            return copy;
+        }
+    }
+    if (std::ferror(source.get())) {
+        copy.report = failed(VisitOutcome::FileUnreadable, plan.watchedPath);
         return copy;
     }
     if (fingerprintOf(plan.watchedPath) != before) {
         copy.report.postponed = true;
         return copy;
     }
-    if (bytes->size() > HX_MAX_FILE_SIZE) {
-        copy.report = failed(VisitOutcome::FileTooLarge);
-        return copy;
-    }
-    const FileHandle file = createRegularFile(copy.path, &error);
-    const bool written = file && std::fwrite(bytes->data(), 1, bytes->size(), file.get()) == bytes->size() &&
-                         std::fflush(file.get()) == 0;
     // The controller keeps the date and time of the operator's file, not of the copy.
-    if (!written || !setModifiedNs(copy.path, before.modifiedNs)) {
-        copy.report = failed(VisitOutcome::CopyUnwritable, error.empty() ? copy.path : error);
+    if (std::fflush(target.get()) != 0 || !setModifiedNs(copy.path, before.modifiedNs)) {
+        copy.report = failed(VisitOutcome::CopyUnwritable, copy.path);
         return copy;
     }
     copy.report.outcome = VisitOutcome::Delivered;
     copy.report.sent = before;
     copy.report.stamp = stamp;
-    copy.report.textSize = static_cast<uint32_t>(bytes->size());
+    copy.report.textSize = static_cast<uint32_t>(size);
     return copy;
 }
 

@@ -110,13 +110,15 @@ void Watch::due(int slot, MySetupType &record, Display &display, bool replay)
         return;
     }
     display.postponed = 0;
-    launch(slot, record, display, kind, replay, file);
     record.TmrCount = static_cast<uint16_t>(record.Peroid - 1);
+    launch(slot, record, display, kind, replay, file);
 }
 
 bool Watch::justWritten(const FileFingerprint &file) const
 {
-    return file.exists && mOptions.nowNs() - file.modifiedNs < NsPerSecond;
+    // A time ahead of the clock (another computer's, on a share) says nothing.
+    const int64_t age = mOptions.nowNs() - file.modifiedNs;
+    return file.exists && age >= 0 && age < NsPerSecond;
 }
 
 void Watch::launch(int slot, MySetupType &record, Display &display, VisitKind kind, bool replay,

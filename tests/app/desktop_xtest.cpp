@@ -112,7 +112,7 @@ protected:
     TFormMain &startProgram()
     {
         window = std::make_unique<TFormMain>(language, dir.path(), hxTable());
-        formClickSend = std::make_unique<TFormClickSend>(window->mData, window->mPlayLists, hxTable(),
+        formClickSend = std::make_unique<TFormClickSend>(window->mData, *window->mWatch, hxTable(),
                                                          language.Language, [] {});
         window->attachClickSend(formClickSend.get());
         EXPECT_TRUE(waitUntil([this] { return window->mbClickSend && clickSendViewable(); }, 20000));

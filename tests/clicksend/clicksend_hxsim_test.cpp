@@ -1,7 +1,9 @@
 // Click-send against two simulated controllers over loopback UDP.
 #include "clicksend/ClickSend.h"
 
+#include "HangGuard.h"
 #include "HxSim.h"
+#include "WatchDriver.h"
 #include "TempDir.h"
 #include "settings/FileIO.h"
 #include "transfer/Profile.h"
@@ -45,6 +47,7 @@ protected:
     TempDir dir;
     FMySetup store;
     PlayListLocations places;
+    ControllerJobs jobs{8};
 
     void SetUp() override
     {
@@ -64,7 +67,8 @@ protected:
 
 TEST_F(ClickSendOnHxSim, PreparingUploadsThePlayListAndRestartsIt)
 {
-    prepareDisplays(hxTable(), store, places, clickSendEntries(store));
+    prepareDisplays(jobs, hxTable(), store, places, clickSendEntries(store));
+    finishJobs(jobs);
 
     const std::map<const HxSim *, std::string> positions{{&first, "3968,0,128,16"}, {&second, "3968,8,192,32"}};
     for (const auto &[sim, position] : positions) {
@@ -112,7 +116,9 @@ TEST(ClickSendOnTwoControllers, EachDisplayIsPreparedInThePlayListOfItsOwnContro
     store.mSetup[0].AreaIndex = 3;
     store.mSetup[1].AreaIndex = 1;
     PlayListLocations places;
-    prepareDisplays(hxTable(), store, places, clickSendEntries(store));
+    ControllerJobs jobs(8);
+    prepareDisplays(jobs, hxTable(), store, places, clickSendEntries(store));
+    finishJobs(jobs);
 
     std::string patched = three;
     const std::string area3 = "ItemCount=2\r\nItem1=X,A:\\THREE.TXT,1,1,1";
@@ -136,8 +142,11 @@ TEST_F(ClickSendOnHxSim, ALineFromAUtf8OrGbkFileReachesEveryDisplayAlike)
     ASSERT_TRUE(fromUtf8.ok && fromGbk.ok);
     ASSERT_EQ(fromUtf8.lines, fromGbk.lines);
 
-    showLineOnDisplays(hxTable(), store, clickSendEntries(store), fromUtf8.lines[0]);
-    showLineOnDisplays(hxTable(), store, clickSendEntries(store), fromGbk.lines[0]);
+    ClickSendLines lines;
+    lines.show(jobs, hxTable(), store, clickSendEntries(store), fromUtf8.lines[0]);
+    finishJobs(jobs);
+    lines.show(jobs, hxTable(), store, clickSendEntries(store), fromGbk.lines[0]);
+    finishJobs(jobs);
 
     const std::string line = "\xC4\xE3\xBA\xC3 world";
     const std::map<const HxSim *, Request> expected{
@@ -164,7 +173,11 @@ TEST_F(ClickSendOnHxSim, AStoppedControllerIsPassedOver)
     ASSERT_TRUE(first.stop());
     store.mSetup[0].Timeout = 1;
     store.mSetup[0].RetryTimes = 0;
-    showLineOnDisplays(hxTable(), store, clickSendEntries(store), "still here");
+    ClickSendLines().show(jobs, hxTable(), store, clickSendEntries(store), "still here");
+    // The live display has its line whatever the silent one takes.
+    HangGuard guard("the line on the live display");
+    while (requestsNamed(second, "ShowString").empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    finishJobs(jobs);
     EXPECT_EQ(requestsNamed(second, "ShowString").size(), 1u);
 }
 

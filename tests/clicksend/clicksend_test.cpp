@@ -99,7 +99,8 @@ TEST_F(ClickSendStore, EntriesFindTheirRecords)
 TEST_F(ClickSendStore, ALineGoesToEveryReachableDisplayInOrder)
 {
     FakeHx fake;
-    showLineOnDisplays(fake.dll(), store, clickSendEntries(store), "hello");
+    ControllerJobs jobs(0);
+    ClickSendLines().show(jobs, fake.dll(), store, clickSendEntries(store), "hello");
     EXPECT_EQ(fake.calls(), (Lines{"NetInitial(43200,,192.168.  1. 10,1,0,7000,-1)",
                                    "ShowString(43200,`R0000000001280016hello)", "Close(43200)",
                                    "ComInitial(3,1,9600,3,1,0,0)", "ShowString(3,`R0000000001280016hello)",
@@ -110,7 +111,8 @@ TEST_F(ClickSendStore, AnUnreachableDisplayIsPassedOver)
 {
     FakeHx fake;
     fake.failCall("NetInitial", 1);
-    showLineOnDisplays(fake.dll(), store, clickSendEntries(store), "x");
+    ControllerJobs jobs(0);
+    ClickSendLines().show(jobs, fake.dll(), store, clickSendEntries(store), "x");
     EXPECT_EQ(fake.callsNamed("ShowString"), (Lines{"ShowString(3,`R0000000001280016x)"}));
     EXPECT_EQ(fake.callsNamed("Close"), (Lines{"Close(3)"}));
 }
@@ -120,7 +122,8 @@ TEST_F(ClickSendStore, PreparingUploadsThePlayListAndRestartsIt)
     FakeHx fake;
     PlayListLocations places;
     store.mSetup[0].AreaIndex = 1;
-    prepareDisplays(fake.dll(), store, places, {"[192.168.  1. 10] "});
+    ControllerJobs jobs(0);
+    prepareDisplays(jobs, fake.dll(), store, places, {"[192.168.  1. 10] "});
 
     // Nothing was read from this controller: its play list lives at the top level.
     const auto saves = fake.callsNamed("SaveToFile");
@@ -145,7 +148,9 @@ TEST_F(ClickSendStore, EachDisplayGoesToTheFolderReadFromItsOwnController)
     store.mSetup[0].AreaIndex = 1;
     fake.setPlayInfo(0, 5);
     fake.putFile(0, "P05\\PlayList.Qv", "[Program1]\r\nScreen=1\r\n");
-    prepareDisplays(fake.dll(), store, places, clickSendEntries(store));
+    ControllerJobs jobs(0);
+    prepareDisplays(jobs, fake.dll(), store, places, clickSendEntries(store));
+    jobs.collect();
 
     const auto saves = fake.callsNamed("SaveToFile");
     ASSERT_EQ(saves.size(), 2u);
@@ -160,26 +165,26 @@ TEST_F(ClickSendStore, AFailedUploadRestartsNothingButCloses)
     FakeHx fake;
     PlayListLocations places;
     fake.failCall("SaveToFile");
-    prepareDisplays(fake.dll(), store, places, clickSendEntries(store));
+    ControllerJobs jobs(0);
+    prepareDisplays(jobs, fake.dll(), store, places, clickSendEntries(store));
     EXPECT_TRUE(fake.callsNamed("Reset").empty());
     EXPECT_EQ(fake.callsNamed("Close"), (Lines{"Close(43200)", "Close(3)"}));
 }
 
-TEST_F(ClickSendStore, AFailedFetchFallsBackToAFreshPlayListAndKeepsTheChosenArea)
+TEST_F(ClickSendStore, AFailedFetchLeavesTheDisplaysProgramAlone)
 {
     FakeHx fake;
     PlayListLocations places;
     store.mSetup[1].bFromPlayList = 1;
     store.mSetup[1].AreaIndex = 3;
     fake.failCall("GetPlayInfo");
-    prepareDisplays(fake.dll(), store, places, {"[  3] "}, [](int) {});
+    ControllerJobs jobs(0);
+    prepareDisplays(jobs, fake.dll(), store, places, {"[  3] "}, [](int) {});
+    jobs.collect();
     EXPECT_EQ(int{store.mSetup[1].AreaIndex}, 3);
     EXPECT_EQ(places.of(1, store.mSetup[1]), (PlayListState{"\\", 0}));
-    EXPECT_EQ(fake.callsNamed("SaveToFile").at(0).rfind("SaveToFile(3,0,PlayList.qv,", 0), 0u);
-    EXPECT_EQ(fake.callsNamed("Reset"), (Lines{"Reset(3,0)"}));
-    const auto sent = IniDocument::parse(*fake.file(0, "PLAYLIST.QV"));
-    EXPECT_EQ(sent.value("Program1_Screen1", "Item1"), "X,C:\\NULL.TXT,1,1,60000");
-    EXPECT_EQ(sent.value("Program1_Screen3", "Item1"), std::nullopt);
+    EXPECT_TRUE(fake.callsNamed("SaveToFile").empty());
+    EXPECT_TRUE(fake.callsNamed("Reset").empty());
 }
 
 TEST(TextFileToAnsi, Utf8WithOrWithoutMarkAndGbkGiveTheSameBytes)

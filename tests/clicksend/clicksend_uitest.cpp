@@ -23,8 +23,13 @@ class ClickSendWindow : public testing::Test {
 protected:
     TempDir dir;
     FMySetup store;
-    PlayListLocations playList;
     FakeHx fake;
+    // Jobs run at once on the test's thread: the fake records them in order.
+    Watch watch{store, fake.dll(), [] {
+                    WatchOptions options;
+                    options.workers = 0;
+                    return options;
+                }()};
     Dialogs::Script script;
     int mainWindowCloses = 0;
     TFormClickSend *form = nullptr;
@@ -34,7 +39,7 @@ protected:
         qtTestApp();
         store.mProgPath = dir.path();
         Dialogs::setScript(&script);
-        form = new TFormClickSend(store, playList, fake.dll(), 0, [this] { ++mainWindowCloses; });
+        form = new TFormClickSend(store, watch, fake.dll(), 0, [this] { ++mainWindowCloses; });
     }
     void TearDown() override
     {

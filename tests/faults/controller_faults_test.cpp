@@ -4,7 +4,7 @@
 #include "HxSim.h"
 #include "TempDir.h"
 #include "link/HX_Dll.h"
-#include "transfer/TransferTick.h"
+#include "WatchDriver.h"
 
 #include <gtest/gtest.h>
 
@@ -192,10 +192,10 @@ TEST(VanishingController, ControllerGoneMidUploadGetsTheFileAfterItIsBack)
     MySetupType &record = store.mSetup[0];
     record = first.display();
     setShortString(record.FileName, dir.file("news.txt"));
+    store.mProgPath = dir.path();
     store.Enable(true);
-    PlayListLocations playList;
-    TransferStatus status;
-    const auto tick = [&] { transferTick(store, hxTable(), playList, false, dir.path(), status); };
+    WatchDriver driver(store);
+    const auto tick = [&] { driver.tick(1, false); };
 
     // Stopped once it has taken a few blocks of the text file.
     std::atomic<bool> stopped{false};

@@ -6,7 +6,7 @@
 #include "PanelPicture.h"
 #include "ProgramFonts.h"
 #include "TempDir.h"
-#include "TransferTick.h"
+#include "WatchDriver.h"
 
 #include <gtest/gtest.h>
 
@@ -58,9 +58,8 @@ TEST(PanelProcess, InitialisedControllerShowsTheWatchedFile)
     record.Drv = 2;
     record.Enter = 1;
     setShortString(record.FileName, watched);
-    PlayListLocations playList;
-    TransferStatus status;
-    transferTick(store, hxTable(), playList, true, work.path(), status);
+    store.mProgPath = work.path();
+    WatchDriver(store).tick();
     ASSERT_TRUE(record.TmrStart);
 
     hxsim::LedPanel want(64, 16);

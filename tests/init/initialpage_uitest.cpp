@@ -198,6 +198,6 @@ TEST_F(InitialPageTest, AreaPickedFromTheControllersPlayListFillsTheAreaFields)
     EXPECT_EQ(+w.mData.mSetup[0].AreaIndex, 3);
     // Where that play list lives is this display's, and the window's last read.
     const PlayListState seven{"P07\\", 7};
-    EXPECT_EQ(w.mPlayLists.of(0, w.mData.mSetup[0]), seven);
-    EXPECT_EQ(w.mPlayLists.lastRead, seven);
+    EXPECT_EQ(w.playLists().of(0, w.mData.mSetup[0]), seven);
+    EXPECT_EQ(w.playLists().lastRead, seven);
 }

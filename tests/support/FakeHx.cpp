@@ -108,8 +108,12 @@ struct FakeHxCalls {
     }
     static int32_t GetLEDConfig(uint16_t device, void *config)
     {
+        FakeHx *fake = FakeHx::current();
         std::memset(config, 0, HX_LEDCONFIG_SIZE);
-        return FakeHx::current()->record("GetLEDConfig", joined(device)) ? -1 : 0;
+        auto *block = static_cast<uint8_t *>(config);
+        const uint16_t size[2] = {fake->mPanel.first, fake->mPanel.second};
+        std::memcpy(block + 92, size, sizeof size);
+        return fake->record("GetLEDConfig", joined(device)) ? -1 : 0;
     }
     static int32_t GetPlayInfo(uint16_t device, uint8_t *buffer)
     {
@@ -190,6 +194,11 @@ const std::string *FakeHx::file(int drive, const std::string &path) const
 {
     const auto found = mFiles.find({drive, upper(path)});
     return found == mFiles.end() ? nullptr : &found->second;
+}
+
+void FakeHx::removeFile(int drive, const std::string &path)
+{
+    mFiles.erase({drive, upper(path)});
 }
 
 bool FakeHx::record(const std::string &name, const std::string &arguments)

@@ -38,6 +38,10 @@ public:
     // Files on the controller, by drive and upper-cased path.
     void putFile(int drive, const std::string &path, const std::string &content);
     const std::string *file(int drive, const std::string &path) const;
+    void removeFile(int drive, const std::string &path);
+
+    // The panel size HX_GetLEDConfig reports (0 x 0 unless set).
+    void setPanelSize(uint16_t width, uint16_t height) { mPanel = {width, height}; }
 
     // What HX_GetPlayInfo reports (byte 0 drive, byte 1 play-list index).
     void setPlayInfo(uint8_t drive, uint8_t index) { mPlayInfo = {drive, index}; }
@@ -51,6 +55,7 @@ private:
     std::string mPending;   // bytes sent since the last save
     std::string mLoaded;    // the file made ready by LoadFromFile
     std::pair<uint8_t, uint8_t> mPlayInfo{0, 0};
+    std::pair<uint16_t, uint16_t> mPanel{0, 0};
 
     static FakeHx *current();
     // Logs the call and tells whether it is to succeed.

@@ -5,7 +5,7 @@
 #include "settings/FileIO.h"
 #include "text/MyString.h"
 #include "transfer/Profile.h"
-#include "transfer/TransferTick.h"
+#include "WatchDriver.h"
 
 #include <gtest/gtest.h>
 
@@ -136,25 +136,23 @@ TEST(WatchedFile, ArrivesUnderItsShortNameAndAgainWhenChanged)
     record.Speed = 3;
     record.Stay = 5;
     setShortString(record.FileName, utf8ToAnsi(watched));
-    PlayListLocations playList;
-    TransferStatus status;
-    const auto tick = [&] { transferTick(store, hxTable(), playList, true, prog.path(), status); };
+    store.mProgPath = prog.path();
+    WatchDriver driver(store);
 
-    tick();
+    driver.tick();
     ASSERT_TRUE(record.TmrStart);
     EXPECT_EQ(readFile(sim.diskPath() + "/C/NEWS~1.TXT"), first);
     const std::string playListOnController = readFile(sim.diskPath() + "/A/PlayList.qv");
     EXPECT_NE(playListOnController.find("Position=3968,0,128,32\r\nItemCount=1\r\nItem1=X,C:\\NEWS~1.TXT,0,4,5\r\n"),
               std::string::npos);
-    EXPECT_EQ(playListOnController, prog.read("PlayList.QV"));
     EXPECT_EQ(countOf(sim, "Reset"), 1);
 
     const std::string second = first + "Line 3: " + utf8ToAnsi("更新") + "\r\n";
     putFile(watched, second);
     ASSERT_TRUE(setModificationTime(watched, 1700000060));
-    for (int i = 0; i < 19; ++i) tick();
+    driver.tick(19);
     EXPECT_EQ(countOf(sim, "SaveToFile"), 2);
-    tick();
+    driver.tick();
     EXPECT_EQ(readFile(sim.diskPath() + "/C/NEWS~1.TXT"), second);
     EXPECT_EQ(countOf(sim, "SaveToFile"), 3);
     EXPECT_EQ(countOf(sim, "Reset"), 2);
@@ -180,9 +178,8 @@ TEST(TwoControllers, EachDisplayUsesThePlayListOfItsOwnController)
     a.bFromPlayList = 1;
     a.AreaIndex = 2;
     MySetupType &b = store.mSetup[1] = watchingDisplay(plain, "127.0.0.2", prog.file("b.txt"));
-    PlayListLocations playLists;
-    TransferStatus status;
-    transferTick(store, hxTable(), playLists, true, prog.path(), status);
+    store.mProgPath = prog.path();
+    WatchDriver(store).tick();
     ASSERT_TRUE(a.TmrStart && b.TmrStart);
 
     EXPECT_EQ(readFile(playing.diskPath() + "/C/A.TXT"), "text of A");
@@ -202,35 +199,36 @@ TEST(TwoControllers, EachDisplayUsesThePlayListOfItsOwnController)
     EXPECT_TRUE(requestsNamed(plain, "GetPlayInfo").empty());
 }
 
-// The first visit finds the controller's list 7 missing (and no text file yet):
-// the fresh play list it sends instead has one area, yet the operator's area 2
-// stays chosen, so the next visit patches area 2 of the real list.
-TEST(FirstVisit, AFailedReadKeepsTheChosenAreaForTheNextVisit)
+// A display that takes its area from the list its controller plays: while
+// that list cannot be read (a controller still booting, a card swapped),
+// nothing is uploaded and nothing restarted, so the operator's program (a
+// clock in area 1, say) stays; once it can be read, only area 2 is patched.
+TEST(FirstVisit, AFailedReadOfTheControllersListSendsNothing)
 {
     HxSim sim({"--play", "0:7"});
     TempDir prog;
     FMySetup store;
+    store.mProgPath = prog.path();
+    prog.write("news.txt", "news");
+    ASSERT_TRUE(setModificationTime(prog.file("news.txt"), 1700000000));
     MySetupType &record = store.mSetup[0] = watchingDisplay(sim, "127.0.0.1", prog.file("news.txt"));
     record.bFromPlayList = 1;
     record.AreaIndex = 2;
-    PlayListLocations playLists;
-    TransferStatus status;
-    const auto tick = [&] { transferTick(store, hxTable(), playLists, true, prog.path(), status); };
+    WatchDriver driver(store);
 
-    tick();
+    driver.tick();
     ASSERT_FALSE(record.TmrStart);
+    EXPECT_EQ(driver.watch().status().status(0).reason, VisitOutcome::PlayListUnreadable);
+    EXPECT_EQ(countOf(sim, "SaveToFile") + countOf(sim, "Reset"), 0);
     EXPECT_EQ(+record.AreaIndex, 2);
-    const auto fallback = IniDocument::parse(readFile(sim.diskPath() + "/A/PlayList.qv"));
-    EXPECT_EQ(fallback.value("Program1_Screen1", "Item1"), "X,C:\\,0,5,5");  // no file, no short name yet
-    EXPECT_EQ(fallback.value("Program1_Screen2", "Item1"), std::nullopt);
 
     putFile(sim.diskPath() + "/A/P07/PlayList.Qv", ThreeAreas);
-    prog.write("news.txt", "news");
-    for (int i = 0; i < 8; ++i) tick();
+    driver.tick(8);
     ASSERT_TRUE(record.TmrStart);
     std::string expected = ThreeAreas;
     expected.replace(expected.find("X,A:\\TWO.TXT,1,1,1"), 18, "X,C:\\NEWS.TXT,0,5,5");
     EXPECT_EQ(readFile(sim.diskPath() + "/A/P07/PlayList.Qv"), expected);
+    EXPECT_FALSE(fs::exists(sim.diskPath() + "/A/PlayList.qv"));
     EXPECT_EQ(readFile(sim.diskPath() + "/C/NEWS.TXT"), "news");
-    EXPECT_EQ(+record.AreaIndex, 2);
+    EXPECT_EQ(requestsNamed(sim, "Reset").at(0).at("value"), std::to_string(7 << 16));
 }

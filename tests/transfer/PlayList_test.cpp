@@ -40,13 +40,6 @@ MySetupType newsDisplay()
 class PlayListWriting : public ::testing::Test {
 protected:
     TempDir dir;
-    int fetches = 0;
-    bool fetchSucceeds = false;
-    std::function<bool()> fetch = [this] {
-        ++fetches;
-        if (fetchSucceeds) dir.write("PlayList.Qv", Downloaded);
-        return fetchSucceeds;
-    };
     std::string written() { return dir.read("PlayList.QV"); }
 };
 
@@ -56,11 +49,10 @@ TEST_F(PlayListWriting, FreshTransferFileWithTheDisplaysArea)
 {
     MySetupType record = newsDisplay();
     record.AreaIndex = 4;
-    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), dir.path(), fetch));
+    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), dir.path(), false));
     EXPECT_EQ(written(), FreshHead + "MainScreen=1\r\nScreen=1\r\n[Program1_Screen1]\r\nPosition=3968,0,128,32\r\n"
                                      "ItemCount=1\r\nItem1=X,C:\\NEWS.TXT,1,4,5\r\n");
     EXPECT_EQ(+record.AreaIndex, 1);
-    EXPECT_EQ(fetches, 0);
 }
 
 TEST_F(PlayListWriting, TransferAreaItemNamesTheTextDisk)
@@ -68,7 +60,7 @@ TEST_F(PlayListWriting, TransferAreaItemNamesTheTextDisk)
     MySetupType record = newsDisplay();
     record.Left = 16;
     record.Top = 8;
-    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'B', "NEWS.TXT"), dir.path(), fetch));
+    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'B', "NEWS.TXT"), dir.path(), false));
     const std::string text = written();
     EXPECT_NE(text.find("Position=3984,8,128,32\r\n"), std::string::npos);
     EXPECT_NE(text.find("Item1=X,B:\\NEWS.TXT,1,4,5\r\n"), std::string::npos);
@@ -79,46 +71,22 @@ TEST_F(PlayListWriting, DownloadedListHasOnlyItsAreaPatched)
     MySetupType record = newsDisplay();
     record.bFromPlayList = 1;
     record.AreaIndex = 2;
-    fetchSucceeds = true;
-    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), dir.path(), fetch));
+    dir.write("PlayList.Qv", Downloaded);
+    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), dir.path(), true));
     std::string expected = Downloaded;
     expected.replace(expected.find("ItemCount=2"), 11, "ItemCount=1");
     expected.replace(expected.find("Item1=X,A:\\OLD.TXT,1,1,1"), 24, "Item1=X,C:\\NEWS.TXT,1,4,5");
     EXPECT_EQ(dir.read("PlayList.Qv"), expected);
     EXPECT_EQ(+record.AreaIndex, 2);
-    EXPECT_EQ(fetches, 1);
     // The download's case is kept: one file, not two.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
-}
-
-TEST_F(PlayListWriting, FailedDownloadFallsBackToAFreshFileAndKeepsTheChosenArea)
-{
-    MySetupType record = newsDisplay();
-    record.bFromPlayList = 1;
-    record.AreaIndex = 3;
-    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), dir.path(), fetch));
-    // The fresh file's only area shows the text; the operator's area is read again next time.
-    EXPECT_EQ(written(), FreshHead + "MainScreen=1\r\nScreen=1\r\n[Program1_Screen1]\r\nPosition=3968,0,128,32\r\n"
-                                     "ItemCount=1\r\nItem1=X,C:\\NEWS.TXT,1,4,5\r\n");
-    EXPECT_EQ(+record.AreaIndex, 3);
-
-    MySetupType clickSend = newsDisplay();
-    clickSend.bFromPlayList = 1;
-    clickSend.AreaIndex = 2;
-    ASSERT_TRUE(writePlayList(clickSend, clickSendWriter(), dir.path(), fetch));
-    EXPECT_NE(written().find("[Program1_Screen1]\r\nPosition=3968,0,128,32\r\nItemCount=1\r\n"
-                             "Item1=X,C:\\NULL.TXT,1,1,60000\r\n"),
-              std::string::npos);
-    EXPECT_EQ(written().find("Program1_Screen2"), std::string::npos);
-    EXPECT_EQ(+clickSend.AreaIndex, 2);
-    EXPECT_EQ(fetches, 2);
 }
 
 TEST_F(PlayListWriting, ClickSendKeepsItsAreaIndexOutsideTheCount)
 {
     MySetupType record = newsDisplay();
     record.AreaIndex = 3;
-    ASSERT_TRUE(writePlayList(record, clickSendWriter(), dir.path(), fetch));
+    ASSERT_TRUE(writePlayList(record, clickSendWriter(), dir.path(), false));
     EXPECT_EQ(written(), FreshHead + "MainScreen=3\r\nScreen=1\r\n[Program1_Screen1]\r\nPosition=3968,0,128,32\r\n"
                                      "ItemCount=1\r\nItem1=X,TEST.TXT,1,1,1\r\n"
                                      "[Program1_Screen3]\r\nItemCount=1\r\nItem1=X,C:\\NULL.TXT,1,1,60000\r\n");
@@ -128,7 +96,7 @@ TEST_F(PlayListWriting, ClickSendKeepsItsAreaIndexOutsideTheCount)
 TEST_F(PlayListWriting, ClickSendWithAreaIndexZero)
 {
     MySetupType record = newsDisplay();
-    ASSERT_TRUE(writePlayList(record, clickSendWriter(), dir.path(), fetch));
+    ASSERT_TRUE(writePlayList(record, clickSendWriter(), dir.path(), false));
     EXPECT_NE(written().find("Item1=X,TEST.TXT,1,1,1\r\n[Program1_Screen0]\r\nItemCount=1\r\n"
                              "Item1=X,C:\\NULL.TXT,1,1,60000\r\n"),
               std::string::npos);
@@ -139,7 +107,7 @@ TEST_F(PlayListWriting, ClickSendAreaOneOverwritesTheFreshItem)
 {
     MySetupType record = newsDisplay();
     record.AreaIndex = 1;
-    ASSERT_TRUE(writePlayList(record, clickSendWriter(), dir.path(), fetch));
+    ASSERT_TRUE(writePlayList(record, clickSendWriter(), dir.path(), false));
     EXPECT_NE(written().find("ItemCount=1\r\nItem1=X,C:\\NULL.TXT,1,1,60000\r\n"), std::string::npos);
     EXPECT_EQ(written().find("TEST.TXT"), std::string::npos);
 }
@@ -148,7 +116,7 @@ TEST_F(PlayListWriting, ExistingFileInAnotherCaseIsReplaced)
 {
     dir.write("playlist.qv", "[Old]\r\nx=1\r\n");
     MySetupType record = newsDisplay();
-    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), dir.path(), fetch));
+    ASSERT_TRUE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), dir.path(), false));
     EXPECT_EQ(dir.read("playlist.qv").rfind(FreshHead, 0), 0u);
 #ifndef _WIN32  // one file under both spellings there
     EXPECT_FALSE(std::filesystem::exists(dir.file("PlayList.QV")));
@@ -160,7 +128,7 @@ TEST_F(PlayListWriting, UnwritableFolderIsAnError)
     dir.write("file", "");
     MySetupType record = newsDisplay();
     std::string error;
-    EXPECT_FALSE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), dir.file("file/"), fetch,
+    EXPECT_FALSE(writePlayList(record, transferWriter(record, 'C', "NEWS.TXT"), dir.file("file/"), false,
                                &error));
     EXPECT_FALSE(error.empty());
 }

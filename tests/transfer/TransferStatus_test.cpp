@@ -2,7 +2,7 @@
 #include "TempDir.h"
 #include "link/HX_Dll.h"
 #include "transfer/TransferStatus.h"
-#include "transfer/TransferTick.h"
+#include "WatchDriver.h"
 
 #include <gtest/gtest.h>
 
@@ -93,12 +93,12 @@ TEST_F(Status, ToolTipNamesEachFailingDisplayWithItsReasonAndSinceWhen)
     status.visited(5, serial, VisitOutcome::Refused);  // the latest reason, the first failure's time
     EXPECT_TRUE(status.anyFailing());
     EXPECT_EQ(status.toolTip(), "VRXMarqora\n"
-                                "[ 10.  0.  0.  2] 控制卡没有应答, 自 11-15 07:13 起\n"
-                                "[ 12] 控制卡拒收文件, 自 11-15 06:13 起");
+                                "[ 10.  0.  0.  2] 控制卡没有应答，自 11-15 07:13 起\n"
+                                "[ 12] 控制卡拒收文件，自 11-15 06:13 起");
     EXPECT_EQ(changes, 3);
 
     status.visited(5, serial, VisitOutcome::Delivered);
-    EXPECT_EQ(status.toolTip(), "VRXMarqora\n[ 10.  0.  0.  2] 控制卡没有应答, 自 11-15 07:13 起");
+    EXPECT_EQ(status.toolTip(), "VRXMarqora\n[ 10.  0.  0.  2] 控制卡没有应答，自 11-15 07:13 起");
     status.visited(0, network, VisitOutcome::NothingToSend);  // no attempt: still failing
     EXPECT_TRUE(status.anyFailing());
     status.visited(0, network, VisitOutcome::Delivered);
@@ -161,32 +161,36 @@ TEST(StatusWithController, StoppedControllerFailsAndIsUpToDateOnceBack)
 {
     TempDir dir;
     dir.write("news.txt", "hello");
+    ASSERT_TRUE(setModificationTime(dir.file("news.txt"), Start));
     HxSim sim;
     const std::string disk = sim.diskPath();
     const std::string port = std::to_string(sim.port());
     FMySetup store;
+    store.mProgPath = dir.path();
     MySetupType &record = store.mSetup[0];
     record = sim.display();
     record.bTimeSend = 1;
     record.Peroid = 1;  // visited on every tick
     setShortString(record.FileName, dir.file("news.txt"));
     store.Enable(true);
-    PlayListLocations playList;
     std::vector<std::string> lines;
-    TransferStatus status(TransferStatus::systemClock, [&](const std::string &line) { lines.push_back(line); });
-    const auto tick = [&] { transferTick(store, hxTable(), playList, false, dir.path(), status); };
+    WatchOptions options = WatchDriver::quiet();
+    options.log = [&](const std::string &line) { lines.push_back(line); };
+    WatchDriver driver(store, hxTable(), options);
+    TransferStatus &status = driver.watch().status();
 
-    tick();
+    driver.tick();
     ASSERT_EQ(status.status(0).state, WatchState::Watching);
     ASSERT_TRUE(sim.stop());
-    tick();
+    driver.tick();
     EXPECT_EQ(status.status(0).state, WatchState::Failing);
-    EXPECT_EQ(status.status(0).lastFailure, VisitOutcome::NoAnswer);
+    EXPECT_EQ(status.status(0).reason, VisitOutcome::NoAnswer);
     EXPECT_NE(status.toolTip().find("127.  0.  0.  1] 控制卡没有应答"), std::string::npos);
 
     HxSim again({"--disk", disk, "--udp", "127.0.0.1:" + port});
     dir.write("news.txt", "hello again");
-    tick();
+    ASSERT_TRUE(setModificationTime(dir.file("news.txt"), Start + 60));
+    driver.tick();  // a failing display whose file changed is tried at once
     EXPECT_EQ(status.status(0).state, WatchState::Watching);
     EXPECT_EQ(status.toolTip(), "VRXMarqora");
     EXPECT_EQ(lines.size(), 4u);  // on, set up, failing, back
@@ -198,18 +202,17 @@ TEST(StatusWithController, ControllerThatAnswersButCannotStoreRefuses)
 {
     TempDir dir;
     dir.write("news.txt", "hello");
-    HxSim sim({"--play", "0:42"});
+    ASSERT_TRUE(setModificationTime(dir.file("news.txt"), Start));
+    HxSim sim;
     FMySetup store;
+    store.mProgPath = dir.path();
     store.mSetup[0] = sim.display();
     setShortString(store.mSetup[0].FileName, dir.file("news.txt"));
     store.Enable(true);
-    // The display's play list was read from list 42, whose folder is gone since.
-    std::filesystem::create_directories(sim.diskPath() + "/A/P42");
-    std::ofstream(sim.diskPath() + "/A/P42/PlayList.Qv") << "[Program1]\r\nScreen=1\r\n";
-    PlayListLocations playList;
-    ASSERT_TRUE(playList.read(0, hxTable(), store.mSetup[0], dir.path()));
-    std::filesystem::remove_all(sim.diskPath() + "/A/P42");
-    TransferStatus status(TransferStatus::systemClock, [](const std::string &) {});
-    transferTick(store, hxTable(), playList, false, dir.path(), status);
-    EXPECT_EQ(status.status(0).lastFailure, VisitOutcome::Refused);
+    // The disk the text goes to is broken: a file where its folder should be.
+    std::filesystem::remove_all(sim.diskPath() + "/C");
+    std::ofstream(sim.diskPath() + "/C") << "not a disk";
+    WatchDriver driver(store);
+    driver.tick();
+    EXPECT_EQ(driver.watch().status().status(0).reason, VisitOutcome::Refused);
 }

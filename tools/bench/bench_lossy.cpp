@@ -17,7 +17,7 @@
 #include "BenchSimulator.h"
 #include "HexalinkVRX7300.h"
 #include "link/HX_Dll.h"
-#include "transfer/TransferTick.h"
+#include "transfer/Watch.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -194,14 +194,24 @@ void writeText(const fs::path &path, std::size_t size)
     std::ofstream(path, std::ios::binary) << text;
 }
 
+// A watch whose visits run one after the other on the calling thread, so a
+// tick takes as long as its visits; logging nowhere.
+WatchOptions sequentialWatch()
+{
+    WatchOptions options;
+    options.workers = 0;
+    options.log = [](const std::string &) {};  // figures only
+    return options;
+}
+
 // The first visit of every watched display, in seconds.
 double firstTick(FMySetup &store, const fs::path &prog)
 {
     store.Enable(true);
-    PlayListLocations playList;
-    TransferStatus status(TransferStatus::systemClock, [](const std::string &) {});  // figures only
+    store.mProgPath = (prog / "").string();
+    Watch watch(store, hxTable(), sequentialWatch());
     const auto start = Clock::now();
-    transferTick(store, hxTable(), playList, true, (prog / "").string(), status);
+    watch.tick(true);
     return seconds(Clock::now() - start);
 }
 
@@ -250,8 +260,8 @@ bool measureEightDisplays(const std::string &folder, const fs::path &work, int p
         store.mSetup[i] = watchedDisplay(simulators.back()->port(), file, period, 2);
     }
     store.Enable(true);
-    PlayListLocations playList;
-    TransferStatus status(TransferStatus::systemClock, [](const std::string &) {});  // figures only
+    store.mProgPath = (work / "").string();
+    Watch watch(store, hxTable(), sequentialWatch());
     // Per display, the counted time of each visit.
     std::vector<std::vector<double>> visits(displays);
     std::vector<double> tickSeconds;
@@ -261,7 +271,7 @@ bool measureEightDisplays(const std::string &folder, const fs::path &work, int p
         std::vector<bool> due(displays);
         for (int i = 0; i < displays; ++i) due[i] = store.mSetup[i].TmrCount == 0;
         const auto start = Clock::now();
-        transferTick(store, hxTable(), playList, true, (work / "").string(), status);
+        watch.tick(true);
         const double took = seconds(Clock::now() - start);
         tickSeconds.push_back(took);
         for (int i = 0; i < displays; ++i)

@@ -3,7 +3,7 @@
 #include "Bench.h"
 #include "BenchSimulator.h"
 #include "link/HX_Dll.h"
-#include "transfer/TransferTick.h"
+#include "transfer/Watch.h"
 
 #include <chrono>
 #include <csignal>
@@ -45,17 +45,28 @@ MySetupType watchingDisplay(const std::string &file, uint16_t port)
     return record;
 }
 
+// A watch as the window drives it, but logging nowhere.
+WatchOptions benchOptions(int workers)
+{
+    WatchOptions options;
+    options.workers = workers;
+    options.log = [](const std::string &) {};  // figures only
+    return options;
+}
+
 double idleTick(long ticks)
 {
     FMySetup store;
+    store.mProgPath = "/nonexistent/";
     for (auto &record : store.mSetup) record = watchingDisplay("/nonexistent/news.txt", 1);
-    PlayListLocations playList;
-    TransferStatus status(TransferStatus::systemClock, [](const std::string &) {});  // figures only
+    Watch watch(store, hxTable(), benchOptions(8));
+    // The window's thread, on ticks when nothing is due: neither a period nor
+    // the once-a-minute look at a controller (which never comes here: none
+    // of these displays was set up by the watch).
     const auto start = Clock::now();
     for (long done = 0; done < ticks;) {
         for (auto &record : store.mSetup) record.TmrCount = 60000;
-        for (int i = 0; i < 50000 && done < ticks; ++i, ++done)
-            transferTick(store, hxTable(), playList, false, "/nonexistent/", status);
+        for (int i = 0; i < 50000 && done < ticks; ++i, ++done) watch.tick(false);
     }
     return nanosecondsPer(Clock::now() - start, ticks);
 }
@@ -74,19 +85,19 @@ double changedFileTick(const std::string &folder, long ticks, bool &ok)
         ok = simulator.port() != 0;
         if (ok) {
             FMySetup store;
+            store.mProgPath = (root / "").string();
             store.mSetup[0] = watchingDisplay(file, simulator.port());
-            PlayListLocations playList;
-            TransferStatus status(TransferStatus::systemClock, [](const std::string &) {});  // figures only
-            const std::string progPath = (root / "").string();
+            // Sent whenever it is due.
+            store.mSetup[0].bTimeSend = 1;
+            // Visits on the calling thread: the time of a tick is the time of the visit.
+            Watch watch(store, hxTable(), benchOptions(0));
             Clock::duration total{};
             for (long i = 0; i < ticks; ++i) {
-                // Due now, and the file looks changed.
                 store.mSetup[0].TmrCount = 0;
-                store.mSetup[0].ChangeTime = 0;
                 const auto start = Clock::now();
-                transferTick(store, hxTable(), playList, false, progPath, status);
+                watch.tick(false);
                 total += Clock::now() - start;
-                ok = ok && store.mSetup[0].ChangeTime != 0;
+                ok = ok && watch.status().status(0).state == WatchState::Watching;
             }
             ok = ok && fs::file_size(root / "disk" / "C" / "NEWS.TXT") == 4096;
             result = nanosecondsPer(total, ticks);
