@@ -28,9 +28,13 @@ struct ControllerKey {
 };
 ControllerKey controllerKeyOf(const MySetupType &record);
 
+// A visit mostly waits for its controller, so places are cheap; the limit
+// keeps a quarter of the 64 displays going at once, so that even when many
+// controllers are switched off at start-up (when none is known to fail yet)
+// the others find a place. Once failing, they share a few places between them.
 struct ControllerJobLimits {
-    int atOnce = 8;         // jobs running at once
-    int doubtfulAtOnce = 2;  // of those, jobs on controllers that keep failing
+    int atOnce = 16;         // jobs running at once
+    int doubtfulAtOnce = 4;  // of those, jobs on controllers that keep failing
 };
 
 class ControllerJobs {

@@ -31,9 +31,9 @@
 #include <string>
 
 struct WatchOptions {
-    // Visits at once; 0 runs every visit on the thread that starts it (tests
-    // that need exact call sequences).
-    int workers = 8;
+    // Threads for the visits (as many as may run at once); 0 runs every visit
+    // on the thread that starts it (tests that need exact call sequences).
+    int workers = ControllerJobLimits{}.atOnce;
     ControllerJobs::Limits limits;
     int32_t language = 0;  // code page of the records' file names (FMyString::Language)
     SleepFn sleep = sleepMilliseconds;

@@ -1,4 +1,5 @@
 // The transfer against the simulated controller over loopback UDP.
+#include "HangGuard.h"
 #include "HxSim.h"
 #include "TempDir.h"
 #include "link/HX_Dll.h"
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -29,6 +31,12 @@ std::string readFile(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void waitFor(const std::function<bool()> &condition)
+{
+    HangGuard guard("a controller to hold its text");
+    while (!condition()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 long countOf(const HxSim &sim, const std::string &op)
@@ -231,4 +239,52 @@ TEST(FirstVisit, AFailedReadOfTheControllersListSendsNothing)
     EXPECT_FALSE(fs::exists(sim.diskPath() + "/A/PlayList.qv"));
     EXPECT_EQ(readFile(sim.diskPath() + "/C/NEWS.TXT"), "news");
     EXPECT_EQ(requestsNamed(sim, "Reset").at(0).at("value"), std::to_string(7 << 16));
+}
+
+// Four controllers switched off, at the longest time-out the page offers, and
+// one live display on a lossy link: the live display is served every period
+// while the silent visits still wait for their answers. Switched on again (an
+// hxsim on the same port), the silent ones are set up at their next try.
+TEST(ManyControllers, SilentOnesDoNotHoldUpTheLiveDisplay)
+{
+    TempDir prog;
+    FMySetup store;
+    store.mProgPath = prog.path();
+    std::vector<std::unique_ptr<HxSim>> silent;
+    for (int i = 0; i < 4; ++i) {
+        silent.push_back(std::make_unique<HxSim>(std::vector<std::string>{"--drop", "100"}));
+        prog.write("silent.txt", "never seen");
+        MySetupType &record = store.mSetup[i] = watchingDisplay(*silent.back(), "127.0.0.1", prog.file("silent.txt"));
+        record.Timeout = 10;
+        record.RetryTimes = 10;
+    }
+    HxSim live({"--drop", "20"});
+    MySetupType &shown = store.mSetup[4] = watchingDisplay(live, "127.0.0.1", prog.file("live.txt"));
+    shown.RetryTimes = 10;
+    shown.Peroid = 2;
+    WatchDriver driver(store);
+    Watch &watch = driver.watch();
+
+    for (int period = 0; period < 5; ++period) {
+        const std::string text = "version " + std::to_string(period);
+        prog.write("live.txt", text);
+        watch.tick(true);
+        waitFor([&] { return readFile(live.diskPath() + "/C/LIVE.TXT") == text; });
+        waitFor([&] { return watch.jobs().running() <= 4; });
+        EXPECT_EQ(watch.jobs().running(), 4) << "the silent set-ups are still waiting";
+        watch.tick(true);
+    }
+    watch.collect();
+    EXPECT_EQ(watch.status().status(4).state, WatchState::Watching);
+
+    std::vector<std::unique_ptr<HxSim>> switchedOn;  // on the disks the silent ones keep
+    for (auto &controller : silent) {
+        controller->stop();
+        switchedOn.push_back(std::make_unique<HxSim>(std::vector<std::string>{
+            "--disk", controller->diskPath(), "--udp", "127.0.0.1:" + std::to_string(controller->port())}));
+    }
+    // Set up once back: at once, or 8 ticks later when the stop ended their set-up.
+    finishJobs(watch.jobs());
+    driver.tick(8);
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(+store.mSetup[i].TmrStart) << i;
 }
