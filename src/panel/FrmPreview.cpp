@@ -3,6 +3,7 @@
 #include "init/QtFontLib.h"
 #include "panel/Preview.h"
 #include "panel/QtPanelPicture.h"
+#include "settings/FileIO.h"
 #include "text/MyString.h"
 
 #include <QGuiApplication>
@@ -13,6 +14,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -58,11 +60,16 @@ void TFormPreview::open()
     refresh();
     if (!mPicture.isNull()) {
         // Room for the whole panel where the screen allows it.
-        const QSize chrome = size() - mScroll->viewport()->size();
-        QSize wanted = mPicture.size() + chrome + QSize(4, 4);
+        QSize room(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         if (const QScreen *screen = QGuiApplication::primaryScreen())
-            wanted = wanted.boundedTo(screen->availableGeometry().size() * 9 / 10);
-        resize(wanted.expandedTo(size()));
+            room = screen->availableGeometry().size() - (frameGeometry().size() - size());
+        const QMargins margins = layout()->contentsMargins();
+        const int frame = 2 * mScroll->frameWidth();
+        const int width = std::min(mPicture.width() + frame + margins.left() + margins.right(), room.width());
+        const int infoHeight = MsgInfo->heightForWidth(width - margins.left() - margins.right());
+        const int height = mPicture.height() + frame + margins.top() + margins.bottom() + layout()->spacing() +
+                           std::max(infoHeight, 0);
+        resize(width, std::min(height, room.height()));
     }
     showNormal();
     raise();
@@ -97,7 +104,7 @@ std::string TFormPreview::sourceKey(const MySetupType *record) const
                       shortString(record->FileName) + "|";
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::path file = fs::u8path(ansiToUtf8(shortString(record->FileName), mLanguage));
+    const fs::path file = localPath(ansiToUtf8(shortString(record->FileName), mLanguage));
     const auto written = fs::last_write_time(file, ec);
     if (!ec) key += std::to_string(written.time_since_epoch().count());
     const auto size = fs::file_size(file, ec);
