@@ -330,7 +330,7 @@ private:
         if (mPanelShown && frame.leds == *mPanelShown) return;
         mPanelShown = std::move(frame.leds);
 #ifdef HXSIM_PICTURE
-        const QImage picture = hxsim::panelPicture(*mPanelShown);
+        const QImage picture = panelPicture(*mPanelShown);
         QString error;
         if (!mOptions.pngFile.empty() && !hxsim::writePanelPng(picture, QString::fromStdString(mOptions.pngFile), &error))
             std::fprintf(stderr, "hxsim: cannot write %s: %s\n", mOptions.pngFile.c_str(), error.toStdString().c_str());
@@ -491,7 +491,7 @@ private:
     PictureSink mPictureSink;
 #endif
     bool mPanelStale = false;
-    std::optional<hxsim::LedPanel> mPanelShown;
+    std::optional<LedPanel> mPanelShown;
     hxsim::PanelProblemNote mPanelProblem;
     hxsim::Controller mController;
     hxsim::RequestHandler mUdpHandler;

@@ -56,7 +56,7 @@ run_demo() {
 
 Demo: a simulated LED display (${DEMO_PANEL} LEDs) on 127.0.0.1:$HXSIM_PORT.
   Panel picture: $demo/panel.png (rewritten on every change)
-  Sample text:   $demo/news.txt (GBK; edit it and the panel follows within 10 s)
+  Sample text:   $demo/news.txt (UTF-8; edit it and the panel follows within 10 s)
   Ctrl+C stops Marqora and the simulated display. ./run --no-demo uses real displays.
 
 MSG

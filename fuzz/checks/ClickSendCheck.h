@@ -1,10 +1,11 @@
-// Click-send: a text file the operator loads, decoded to the ANSI code page
+// Click-send: a text file the operator loads, converted for the controller
 // and broken into the lines one display line holds.
 #pragma once
 
 #include "Check.h"
 #include "clicksend/ClickSend.h"
 #include "clicksend/LineBreak.h"
+#include "text/TextFile.h"
 
 #include <string>
 #include <vector>
@@ -71,6 +72,24 @@ inline void checkBrokenLine(std::string_view line, int columns)
     FUZZ_CHECK(line.find_first_not_of(' ', at) == std::string_view::npos);
 }
 
+// What reaches the controller: ASCII as it was, every byte from 0x80 up the
+// start of a pair (the stand-in or a character kept), a report no longer than
+// it may be, and a file already fit for the controller unchanged.
+inline void checkControllerText(std::string_view bytes, const ControllerText &converted)
+{
+    const std::string_view out = converted.bytes;
+    for (std::size_t i = 0; i < out.size(); ++i)
+        if (static_cast<unsigned char>(out[i]) >= 0x80) FUZZ_CHECK(++i < out.size());
+    FUZZ_CHECK(converted.named.size() <= kNamedReplacements);
+    FUZZ_CHECK(static_cast<std::size_t>(converted.replacedCount) >= converted.named.size());
+    FUZZ_CHECK(converted.moreUnnamed == false || converted.named.size() == kNamedReplacements);
+    const bool plainAscii = std::all_of(bytes.begin(), bytes.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x80;
+    });
+    if (plainAscii) FUZZ_CHECK(converted.unchanged());
+    if (converted.unchanged()) FUZZ_CHECK(out == bytes);
+}
+
 inline void checkClickSendText(Bytes input)
 {
     InputReader in(input);
@@ -79,13 +98,10 @@ inline void checkClickSendText(Bytes input)
     const int32_t language = options >> 7;                     // GBK or Big5
     const std::string_view bytes = asText(in.rest());
 
-    const std::string text = textFileToAnsi(bytes, language);
-    FUZZ_CHECK(text.find('\0') == std::string::npos);
-    const bool plainAscii = std::all_of(bytes.begin(), bytes.end(), [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return byte > 0 && byte < 0x80;
-    });
-    if (plainAscii) FUZZ_CHECK(text == bytes);
+    const ControllerText converted = toControllerText(bytes, language);
+    checkControllerText(bytes, converted);
+    std::string text = converted.bytes;
+    std::erase(text, '\0');
 
     const auto lines = splitLines(text);
     std::string joined;

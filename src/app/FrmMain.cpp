@@ -275,6 +275,9 @@ void TFormMain::buildFilePage()
     BtnFileOK = named(new QPushButton(QStringLiteral("确           定"), PnFile), "BtnFileOK");
     BtnFileOK->setGeometry(118, 164, 100, 25);
     connect(BtnFileOK, &QPushButton::clicked, this, &TFormMain::BtnFileOKClick);
+    BtnPreview = named(new QPushButton(QStringLiteral("预  览"), PnFile), "BtnPreview");
+    BtnPreview->setGeometry(246, 164, 72, 25);
+    connect(BtnPreview, &QPushButton::clicked, this, &TFormMain::BtnPreviewClick);
 
     connect(ChkTimeSend, &QCheckBox::clicked, this, &TFormMain::nPeroidChange);
     connect(nPeroid, &QComboBox::activated, this, &TFormMain::nPeroidChange);

@@ -28,6 +28,7 @@
 
 class RadioGroup;
 class TFormClickSend;
+class TFormPreview;
 class IpEdit;
 struct HX_Dll;
 struct ConnectionParams;
@@ -115,6 +116,8 @@ public:
     QSpinBox *nStay;
     QLabel *StaticText19;
     QPushButton *BtnFileOK;
+    QPushButton *BtnPreview;              // "预  览": what the selected display will show
+    TFormPreview *FormPreview = nullptr;  // made at the first click
 
     // Page 2 "初 始 化".
     QWidget *TbInitial;
@@ -175,6 +178,7 @@ public:
     void BtnSeekFileClick();
     void nPeroidChange();
     void BtnFileOKClick();
+    void BtnPreviewClick();
 
     // Initialisation page.
     void ChkFromPlayListClick();

@@ -3,8 +3,8 @@
 #include "clicksend/LineBreak.h"
 #include "link/Connection.h"
 #include "settings/FileIO.h"
+#include "text/TextFile.h"
 #include "transfer/LocalFiles.h"
-#include "text/MyString.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -119,22 +119,22 @@ void ClickSendLines::show(ControllerJobs &jobs, const HX_Dll &dll, FMySetup &sto
     }
 }
 
-std::string textFileToAnsi(std::string_view bytes, int32_t language)
+ClickSendText clickSendText(std::string_view fileBytes, int32_t language, int ascPerLine)
 {
-    constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
-    std::string_view withoutMark = bytes;
-    if (withoutMark.starts_with(byteOrderMark)) withoutMark.remove_prefix(byteOrderMark.size());
-    std::string text = isValidUtf8(withoutMark) ? utf8ToAnsi(withoutMark, language) : std::string(bytes);
-    std::erase(text, '\0');
-    return text;
+    const ControllerText text = toControllerText(fileBytes, language);
+    std::string bytes = text.bytes;
+    std::erase(bytes, '\0');
+    ClickSendText result;
+    result.lines = breakText(bytes, ascPerLine > 0 ? ascPerLine : MaxShownColumns);
+    result.replaced = replacementSummary(text, language);
+    result.ok = true;
+    return result;
 }
 
 ClickSendText loadClickSendText(const std::string &path, int32_t language, int ascPerLine)
 {
-    ClickSendText result;
-    const auto bytes = readWholeFile(path, &result.error);
-    if (!bytes) return result;
-    result.lines = breakText(textFileToAnsi(*bytes, language), ascPerLine > 0 ? ascPerLine : MaxShownColumns);
-    result.ok = true;
-    return result;
+    std::string error;
+    const std::optional<std::string> bytes = readWholeFile(path, &error);
+    if (!bytes) return {false, error, {}, {}};
+    return clickSendText(*bytes, language, ascPerLine);
 }

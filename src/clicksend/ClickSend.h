@@ -70,19 +70,20 @@ struct ClickSendText {
     bool ok = false;
     std::string error;               // names the file and the cause
     std::vector<std::string> lines;  // ANSI bytes, as sent to the controller
+    std::string replaced;            // which characters became stand-ins, "" when none
 };
-
-// The file's bytes as ANSI-code-page text: well-formed UTF-8 (with or without a
-// byte-order mark) is converted, a character the code page lacks becoming "?";
-// anything else is taken to be in the code page already. NUL bytes are dropped,
-// since the controller's text ends at the first one.
-std::string textFileToAnsi(std::string_view bytes, int32_t language);
 
 // The most a line can hold and still reach the controller behind the
 // "`R" prefix (18 bytes): a display that never had its ASCPerLine set
 // breaks there instead of sending lines the library refuses.
 inline constexpr int MaxShownColumns = HX_MAX_TEXT - 18;
 
-// Reads path (a native UTF-8 path) and breaks it to ascPerLine columns
-// (MaxShownColumns when ascPerLine is 0).
+// The lines of a text file's content: read by the encoding rule of
+// toControllerText (UTF-8 and UTF-16 converted, characters the controller
+// cannot show replaced), NUL bytes dropped, since the text HX_ShowString takes
+// ends at the first one, and broken to ascPerLine columns (MaxShownColumns
+// when ascPerLine is 0).
+ClickSendText clickSendText(std::string_view fileBytes, int32_t language, int ascPerLine);
+
+// Reads path (a native UTF-8 path), then clickSendText.
 ClickSendText loadClickSendText(const std::string &path, int32_t language, int ascPerLine);

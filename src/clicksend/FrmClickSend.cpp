@@ -150,6 +150,7 @@ void TFormClickSend::BtnLoadFileClick()
         return;
     }
     setLines(std::move(text.lines));
+    TextList->setToolTip(QString::fromStdString(text.replaced));
 }
 
 void TFormClickSend::TextListClick()

@@ -140,16 +140,41 @@ CellSize measureCell(GlyphRenderer &renderer, const LibraryLayout &layout)
     return chineseCell(renderer.textExtent(std::u32string_view(&sample, 1)));
 }
 
-FontLibResult writeLibrary(GlyphRenderer &renderer, LibraryKind kind, bool b90, int32_t language,
-                           const std::string &progPath, const std::function<void()> &afterGlyph)
+namespace {
+
+// The cell of the library in the renderer's font, refused (error set) when
+// the controller cannot take it.
+FontLibResult measuredCell(GlyphRenderer &renderer, const LibraryLayout &layout)
 {
-    const LibraryLayout &layout = libraryLayout(kind, language);
-    const bool rotate = b90 && kind == LibraryKind::Chinese;
     FontLibResult result;
     const CellSize cell = measureCell(renderer, layout);
     result.cellWidth = cell.width;
     result.cellHeight = cell.height;
     result.error = cellLimitError(cell);
+    return result;
+}
+
+// Draws every code of the library in file order and hands each packed
+// record to take, until take returns false.
+void renderRecords(GlyphRenderer &renderer, const LibraryLayout &layout, CellSize cell, bool rotate,
+                   const std::function<bool(std::span<const uint8_t>)> &take)
+{
+    const auto characters = libraryCharacters(layout);
+    renderer.prepare(characters, cell);
+    std::array<uint8_t, kMaxRecordBytes> Buf;
+    for (std::size_t index = 0; index < characters.size(); ++index) {
+        const int count = GetFont(renderer.renderGlyph(index), rotate, Buf);
+        if (!take(std::span<const uint8_t>(Buf.data(), std::size_t(count)))) return;
+    }
+}
+
+}  // namespace
+
+FontLibResult writeLibrary(GlyphRenderer &renderer, LibraryKind kind, bool b90, int32_t language,
+                           const std::string &progPath, const std::function<void()> &afterGlyph)
+{
+    const LibraryLayout &layout = libraryLayout(kind, language);
+    FontLibResult result = measuredCell(renderer, layout);
     if (!result.error.empty()) return result;
 
     const std::string path = progPath + layout.fileName;
@@ -159,25 +184,40 @@ FontLibResult writeLibrary(GlyphRenderer &renderer, LibraryKind kind, bool b90, 
         result.error = "无法创建字库文件 " + reason;
         return result;
     }
-    const auto characters = libraryCharacters(layout);
-    renderer.prepare(characters, cell);
-
-    std::array<uint8_t, kMaxRecordBytes> Buf;
+    const CellSize cell{result.cellWidth, result.cellHeight};
     int writeErrno = 0;
-    for (std::size_t index = 0; index < characters.size(); ++index) {
-        const int count = GetFont(renderer.renderGlyph(index), rotate, Buf);
-        if (std::fwrite(Buf.data(), 1, std::size_t(count), file.get()) != std::size_t(count)) {
+    renderRecords(renderer, layout, cell, b90 && kind == LibraryKind::Chinese, [&](std::span<const uint8_t> record) {
+        if (std::fwrite(record.data(), 1, record.size(), file.get()) != record.size()) {
             writeErrno = errno ? errno : EIO;
-            break;
+            return false;
         }
         if (afterGlyph) afterGlyph();
-    }
+        return true;
+    });
     // Buffered records reach the disk only here, so closing can fail too.
     if (std::fclose(file.release()) != 0 && !writeErrno) writeErrno = errno ? errno : EIO;
     if (writeErrno) {
         result.error = "写字库文件 " + path + " 失败: " + std::strerror(writeErrno);
         return result;
     }
+    result.descriptor = libraryDescriptor(layout, cell);
+    result.ok = true;
+    return result;
+}
+
+FontLibResult renderLibrary(GlyphRenderer &renderer, LibraryKind kind, bool b90, int32_t language,
+                            std::vector<uint8_t> &bytes)
+{
+    const LibraryLayout &layout = libraryLayout(kind, language);
+    FontLibResult result = measuredCell(renderer, layout);
+    if (!result.error.empty()) return result;
+    const CellSize cell{result.cellWidth, result.cellHeight};
+    bytes.clear();
+    bytes.reserve(std::size_t(layout.ChCount()) * std::size_t(recordBytes(cell)));
+    renderRecords(renderer, layout, cell, b90 && kind == LibraryKind::Chinese, [&](std::span<const uint8_t> record) {
+        bytes.insert(bytes.end(), record.begin(), record.end());
+        return true;
+    });
     result.descriptor = libraryDescriptor(layout, cell);
     result.ok = true;
     return result;

@@ -122,3 +122,9 @@ struct FontLibResult {
 // record written. b90 applies to the Chinese library only.
 FontLibResult writeLibrary(GlyphRenderer &renderer, LibraryKind kind, bool b90, int32_t language,
                            const std::string &progPath, const std::function<void()> &afterGlyph);
+
+// The same library drawn into bytes instead of a file (what writeLibrary
+// would store), so what a display will show can be drawn without touching the
+// program folder. A cell outside the limits is refused as there.
+FontLibResult renderLibrary(GlyphRenderer &renderer, LibraryKind kind, bool b90, int32_t language,
+                            std::vector<uint8_t> &bytes);

@@ -1,6 +1,7 @@
 #include "init/QtFontLib.h"
 
 #include "init/QtGlyphRenderer.h"
+#include "text/MyString.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -45,6 +46,22 @@ FontLibResult writeFontLibrary(const QFont &chosenFont, bool chinese, bool rotat
     QImage lastCell = renderer.finish();
     if (!lastCell.isNull()) mBmp = lastCell;
     return result;
+}
+
+FontLibResult renderFontLibrary(const QFont &chosenFont, bool chinese, bool rotate90, int32_t language,
+                                std::vector<uint8_t> &bytes)
+{
+    const LibraryKind kind = chinese ? LibraryKind::Chinese : LibraryKind::Ascii;
+    QtGlyphRenderer renderer(libraryFont(chosenFont, kind));
+    return renderLibrary(renderer, kind, rotate90, language, bytes);
+}
+
+QFont recordFont(const QFont &windowFont, const MySetupType &record, int32_t language)
+{
+    QFont font = windowFont;
+    font.setFamily(QString::fromStdString(ansiToUtf8(shortString(record.FontName), language)));
+    font.setPointSize(record.FontSize > 0 ? record.FontSize : 12);
+    return font;
 }
 
 std::string checkFontLibraries(const QFont &chosenFont, int32_t language)

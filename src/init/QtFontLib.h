@@ -3,6 +3,7 @@
 #pragma once
 
 #include "init/FontLib.h"
+#include "settings/MySetupData.h"
 
 #include <QFont>
 #include <QImage>
@@ -12,6 +13,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 // The chosen font with its point size turned into pixels at the screen's
 // logical density (96 dpi without a screen); a font sized in pixels stays.
@@ -27,6 +29,15 @@ QFont libraryFont(const QFont &chosen, LibraryKind kind);
 FontLibResult writeFontLibrary(const QFont &chosenFont, bool chinese, bool rotate90, int32_t language,
                                const std::string &progPath, QImage &mBmp,
                                const std::function<void()> &afterGlyph);
+
+// The library writeFontLibrary would write, drawn into bytes instead.
+FontLibResult renderFontLibrary(const QFont &chosenFont, bool chinese, bool rotate90, int32_t language,
+                                std::vector<uint8_t> &bytes);
+
+// The font dialog's font for a stored display: the window's font with the
+// record's face and point size (12 when none is stored); style and character
+// set are not stored, so they stay the window font's.
+QFont recordFont(const QFont &windowFont, const MySetupType &record, int32_t language);
 
 // Why the chosen font cannot make both libraries (cell size and limit named),
 // or "" when it can. Measures only; nothing is drawn or written.

@@ -3,6 +3,7 @@
 
 #include "FilePage.h"
 #include "FrmDialogs.h"
+#include "panel/FrmPreview.h"
 
 #include <QFileInfo>
 
@@ -70,6 +71,13 @@ void TFormMain::BtnFileOKClick()
         saveSettings();
     }
     TimerClickSendTimer(false);
+}
+
+void TFormMain::BtnPreviewClick()
+{
+    if (!FormPreview)
+        FormPreview = new TFormPreview([this] { return selectedRecord(); }, m_String.Language, font(), this);
+    FormPreview->open();
 }
 
 void TFormMain::TransferTimerTimer()

@@ -4,6 +4,7 @@
 #include "ConnectionTest.h"
 #include "FrmDialogs.h"
 #include "FrmWidgets.h"
+#include "init/QtFontLib.h"
 
 #include <QApplication>
 
@@ -190,9 +191,7 @@ void TFormMain::DataToForm(MySetupPtr record)
     vHeight->setValue(record->Height);
     ChkFromPlayList->setChecked(record->bFromPlayList);
     nRotate90->setItemIndex(record->bRotate90 ? 1 : 0);
-    FontDlg = font();
-    FontDlg.setFamily(QString::fromStdString(ansiToUtf8(shortString(record->FontName), m_String.Language)));
-    FontDlg.setPointSize(record->FontSize > 0 ? record->FontSize : 12);
+    FontDlg = recordFont(font(), *record, m_String.Language);
 
     fillFilePage(*record);
 

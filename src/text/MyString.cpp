@@ -76,16 +76,66 @@ const char *ansiCodePage(int32_t language)
     return language == 1 ? "BIG5" : "GBK";
 }
 
-// Length of the well-formed UTF-8 character at bytes[i], 0 when there is none.
-static std::size_t utf8CharacterLength(std::string_view bytes, std::size_t i)
+// UTF-16 units to characters: a surrogate pair is one character, a lone
+// surrogate is malformed.
+static void appendUtf16(DecodedText &text, std::u16string_view units)
 {
-    const unsigned char c = static_cast<unsigned char>(bytes[i]);
-    const std::size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    if (length == 0 || i + length > bytes.size()) return 0;
-    for (std::size_t k = 1; k < length; ++k)
-        if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return 0;
-    if (length == 2 && c < 0xC2) return 0;  // overlong
-    return length;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char32_t unit = units[i];
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+        if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            text.characters += 0x10000 + ((unit - 0xD800) << 10) + (char32_t(units[++i]) - 0xDC00);
+        } else if (high || low) {
+            text.characters += U'\xFFFD';
+            text.wellFormed = false;
+        } else {
+            text.characters += unit;
+        }
+    }
+}
+
+static void decodeUtf8(std::string_view bytes, DecodedText &text);
+
+DecodedText decodeUnicode(std::string_view bytes, UnicodeForm form)
+{
+    DecodedText text;
+    if (form == UnicodeForm::Utf8) {
+        decodeUtf8(bytes, text);
+        return text;
+    }
+    const bool littleEndian = form == UnicodeForm::Utf16LE;
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const auto first = static_cast<unsigned char>(bytes[2 * i]);
+        const auto second = static_cast<unsigned char>(bytes[2 * i + 1]);
+        units[i] = static_cast<char16_t>(littleEndian ? first | second << 8 : first << 8 | second);
+    }
+    appendUtf16(text, units);
+    if (bytes.size() % 2 != 0) {
+        text.characters += U'\xFFFD';
+        text.wellFormed = false;
+    }
+    return text;
+}
+
+bool isValidUtf8(std::string_view bytes)
+{
+    return decodeUnicode(bytes, UnicodeForm::Utf8).wellFormed;
+}
+
+std::string utf8ToAnsi(std::string_view utf8, int32_t language)
+{
+    CharacterEncoder encoder(language);
+    std::string output;
+    output.reserve(utf8.size());
+    for (const char32_t character : decodeUnicode(utf8, UnicodeForm::Utf8).characters) {
+        if (character < 0x80)
+            output += static_cast<char>(character);
+        else
+            output += encoder.encode(character).value_or("?");
+    }
+    return output;
 }
 
 #ifdef _WIN32
@@ -119,40 +169,46 @@ static void appendUtf8(std::string &output, const std::wstring &wide)
     output.append(bytes, static_cast<std::size_t>(std::max(count, 0)));
 }
 
-// Character by character, so that each one the code page cannot hold (or
-// a malformed sequence) becomes one "?", as with iconv.
-std::string utf8ToAnsi(std::string_view utf8, int32_t language)
+// MultiByteToWideChar refuses ill-formed UTF-8 (overlong forms, surrogates)
+// when asked to; asked again without the flag it marks each with U+FFFD.
+static void decodeUtf8(std::string_view bytes, DecodedText &text)
 {
-    const UINT codePage = codePageNumber(ansiCodePage(language));
-    std::string output;
-    output.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        const std::size_t length = utf8CharacterLength(utf8, i);
-        if (length == 1) {
-            output += utf8[i++];
-            continue;
-        }
-        if (length == 0) {
-            // Skip the whole broken character, not just its first byte.
-            output += '?';
-            for (++i; i < utf8.size() && (static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80;) ++i;
-            continue;
-        }
-        wchar_t wide[2];
-        const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data() + i,
-                                              static_cast<int>(length), wide, 2);
-        char bytes[8];
-        BOOL replaced = FALSE;
-        const int count = units > 0 ? WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide, units, bytes,
-                                                          sizeof bytes, nullptr, &replaced)
-                                    : 0;
-        if (count > 0 && !replaced)
-            output.append(bytes, static_cast<std::size_t>(count));
-        else
-            output += '?';
-        i += length;
+    if (bytes.empty()) return;
+    const int length = static_cast<int>(bytes.size());
+    int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), length, nullptr, 0);
+    const DWORD flags = units > 0 ? MB_ERR_INVALID_CHARS : 0;
+    if (units <= 0) {
+        text.wellFormed = false;
+        units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, nullptr, 0);
     }
-    return output;
+    std::u16string wide(static_cast<std::size_t>(std::max(units, 0)), u'\0');
+    MultiByteToWideChar(CP_UTF8, flags, bytes.data(), length, reinterpret_cast<wchar_t *>(wide.data()), units);
+    appendUtf16(text, wide);
+}
+
+CharacterEncoder::CharacterEncoder(int32_t language) : mCodePage(codePageNumber(ansiCodePage(language))) {}
+
+CharacterEncoder::~CharacterEncoder() = default;
+
+std::optional<std::string> CharacterEncoder::encode(char32_t character)
+{
+    if (character > 0x10FFFF || (character >= 0xD800 && character <= 0xDFFF)) return std::nullopt;
+    wchar_t wide[2];
+    int units = 1;
+    if (character >= 0x10000) {
+        wide[0] = static_cast<wchar_t>(0xD800 + ((character - 0x10000) >> 10));
+        wide[1] = static_cast<wchar_t>(0xDC00 + ((character - 0x10000) & 0x3FF));
+        units = 2;
+    } else {
+        wide[0] = static_cast<wchar_t>(character);
+        if (isPrivateUse(wide[0])) return std::nullopt;
+    }
+    char bytes[8];
+    BOOL replaced = FALSE;
+    const int count = WideCharToMultiByte(mCodePage, WC_NO_BEST_FIT_CHARS, wide, units, bytes, sizeof bytes, nullptr,
+                                          &replaced);
+    if (count <= 0 || replaced) return std::nullopt;
+    return std::string(bytes, static_cast<std::size_t>(count));
 }
 
 std::string ansiToUtf8(std::string_view ansi, int32_t language)
@@ -207,10 +263,11 @@ std::optional<char32_t> PairDecoder::decode(uint8_t first, uint8_t second)
 
 #else
 
-// Converts with iconv; an input sequence the target cannot hold becomes
-// replacement and conversion goes on after it.
+// Converts with iconv; an input sequence the target cannot hold, or a
+// malformed one, becomes replacement and conversion goes on after it.
+// failures, when given, counts them.
 static std::string convert(std::string_view input, const char *from, const char *to,
-                           std::string_view replacement, bool fromUtf8)
+                           std::string_view replacement, bool fromUtf8, int *failures = nullptr)
 {
     std::string output;
     iconv_t cd = iconv_open(to, from);
@@ -236,6 +293,7 @@ static std::string convert(std::string_view input, const char *from, const char 
             while (skip < inLeft && (static_cast<unsigned char>(in[skip]) & 0xC0) == 0x80) ++skip;
         }
         output.append(replacement);
+        if (failures) ++*failures;
         in += skip;
         inLeft -= skip;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -244,9 +302,42 @@ static std::string convert(std::string_view input, const char *from, const char 
     return output;
 }
 
-std::string utf8ToAnsi(std::string_view utf8, int32_t language)
+// glibc's UTF-8 decoder refuses overlong forms, surrogates and values
+// beyond U+10FFFF, which is the strictness the encoding rule needs.
+static void decodeUtf8(std::string_view bytes, DecodedText &text)
 {
-    return convert(utf8, "UTF-8", ansiCodePage(language), "?", true);
+    int failures = 0;
+    const std::string utf32 =
+        convert(bytes, "UTF-8", "UTF-32LE", std::string_view("\xFD\xFF\x00\x00", 4), true, &failures);
+    text.wellFormed = failures == 0;
+    text.characters.reserve(utf32.size() / 4);
+    for (std::size_t i = 0; i + 3 < utf32.size(); i += 4) {
+        const auto *b = reinterpret_cast<const unsigned char *>(utf32.data() + i);
+        text.characters += static_cast<char32_t>(b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24);
+    }
+}
+
+CharacterEncoder::CharacterEncoder(int32_t language) : mCd(iconv_open(ansiCodePage(language), "UTF-32LE")) {}
+
+CharacterEncoder::~CharacterEncoder()
+{
+    if (mCd != reinterpret_cast<void *>(-1)) iconv_close(static_cast<iconv_t>(mCd));
+}
+
+std::optional<std::string> CharacterEncoder::encode(char32_t character)
+{
+    if (mCd == reinterpret_cast<void *>(-1)) return std::nullopt;
+    const auto cd = static_cast<iconv_t>(mCd);
+    char in[4] = {static_cast<char>(character & 0xFF), static_cast<char>(character >> 8 & 0xFF),
+                  static_cast<char>(character >> 16 & 0xFF), static_cast<char>(character >> 24 & 0xFF)};
+    char out[8];
+    char *inPtr = in;
+    char *outPtr = out;
+    std::size_t inLeft = sizeof in, outLeft = sizeof out;
+    const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    if (rc == static_cast<std::size_t>(-1) || inLeft != 0 || outPtr == out) return std::nullopt;
+    return std::string(out, static_cast<std::size_t>(outPtr - out));
 }
 
 std::string ansiToUtf8(std::string_view ansi, int32_t language)
@@ -284,13 +375,3 @@ std::optional<char32_t> PairDecoder::decode(uint8_t first, uint8_t second)
 }
 
 #endif
-
-bool isValidUtf8(std::string_view bytes)
-{
-    for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t length = utf8CharacterLength(bytes, i);
-        if (length == 0) return false;
-        i += length;
-    }
-    return true;
-}

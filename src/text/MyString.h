@@ -30,7 +30,8 @@ public:
 // The ANSI code page in force: "GBK" (code page 936) or "BIG5" (950) when Language is 1.
 const char *ansiCodePage(int32_t language);
 
-// UTF-8 to the code page; a character the code page cannot hold becomes "?".
+// UTF-8 to the code page; a character the code page cannot hold, and a
+// malformed sequence, becomes "?".
 std::string utf8ToAnsi(std::string_view utf8, int32_t language = 0);
 // The code page to UTF-8; bytes that encode nothing become U+FFFD.
 std::string ansiToUtf8(std::string_view ansi, int32_t language = 0);
@@ -56,5 +57,39 @@ private:
 #endif
 };
 
-// Whether the bytes are well-formed UTF-8.
+// Encodes characters one at a time into the ANSI code page of a language,
+// with one conversion set-up for all of them.
+class CharacterEncoder {
+public:
+    explicit CharacterEncoder(int32_t language);
+    ~CharacterEncoder();
+    CharacterEncoder(const CharacterEncoder &) = delete;
+    CharacterEncoder &operator=(const CharacterEncoder &) = delete;
+
+    // The character's bytes in the code page (one or two), or nothing when
+    // the code page has no such character.
+    std::optional<std::string> encode(char32_t character);
+
+private:
+#ifdef _WIN32
+    unsigned mCodePage;
+#else
+    void *mCd;  // iconv_t
+#endif
+};
+
+enum class UnicodeForm { Utf8, Utf16LE, Utf16BE };
+
+struct DecodedText {
+    std::u32string characters;
+    // False when a sequence was malformed: UTF-8 that is overlong, a surrogate
+    // or beyond U+10FFFF, a lone UTF-16 surrogate, a unit cut off at the end.
+    bool wellFormed = true;
+};
+
+// Decodes text in one of the Unicode forms (without its byte-order mark).
+// Each malformed sequence becomes U+FFFD and decoding goes on after it.
+DecodedText decodeUnicode(std::string_view bytes, UnicodeForm form);
+
+// Whether the bytes are well-formed UTF-8, by the rules of decodeUnicode.
 bool isValidUtf8(std::string_view bytes);

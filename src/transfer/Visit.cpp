@@ -1,9 +1,11 @@
 #include "transfer/Visit.h"
 
 #include "settings/FileIO.h"
+#include "text/TextFile.h"
 #include "transfer/FilePage.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 namespace {
@@ -46,8 +48,36 @@ VisitOutcome uploadFailure(bool answered)
     return answered ? VisitOutcome::Refused : VisitOutcome::NoAnswer;
 }
 
-// The copy of the watched file that goes up: taken whole while the file holds
-// still, so a file being written is neither sent half nor mixed.
+// Texts longer than this go up byte for byte: a sign's text is a few lines,
+// and a file of many megabytes is never held whole.
+constexpr uint64_t MaxConvertedSize = 1u << 20;
+
+// Rewrites the copy in the display's code page when the file is in another
+// encoding or holds characters the controller cannot show; report learns
+// what was replaced. False when the copy cannot be rewritten.
+bool convertForController(const std::string &copyPath, uint64_t size, int32_t language, VisitReport &report)
+{
+    if (size > MaxConvertedSize) return true;
+    const std::optional<std::string> bytes = readWholeFile(copyPath);
+    if (!bytes) return false;
+    const ControllerText text = toControllerText(*bytes, language);
+    report.warning = replacementSummary(text, language);
+    if (text.unchanged()) return true;
+    const FileHandle file = createRegularFile(copyPath);
+    return file && std::fwrite(text.bytes.data(), 1, text.bytes.size(), file.get()) == text.bytes.size() &&
+           std::fflush(file.get()) == 0;
+}
+
+uint64_t fileSize(const std::string &path)
+{
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(localPath(path), ec);
+    return ec ? 0 : size;
+}
+
+// The copy of the watched file that goes up, in the display's code page:
+// taken whole while the file holds still, so a file being written is neither
+// sent half nor mixed.
 struct TextCopy {
     VisitReport report;  // Delivered when the copy is there
     std::string path;
@@ -65,7 +95,7 @@ TextCopy copyWatchedFile(const VisitPlan &plan)
         copy.report = failed(VisitOutcome::FileUnreadable, error);
         return copy;
     }
-    const FileHandle target = createRegularFile(copy.path, &error);
+    FileHandle target = createRegularFile(copy.path, &error);
     if (!target) {
         copy.report = failed(VisitOutcome::CopyUnwritable, error);
         return copy;
@@ -91,15 +121,21 @@ TextCopy copyWatchedFile(const VisitPlan &plan)
         copy.report.postponed = true;
         return copy;
     }
+    const bool copied = std::fflush(target.get()) == 0;
+    target.reset();
+    if (!copied || !convertForController(copy.path, size, plan.language, copy.report)) {
+        copy.report = failed(VisitOutcome::CopyUnwritable, copy.path);
+        return copy;
+    }
     // The controller keeps the date and time of the operator's file, not of the copy.
-    if (std::fflush(target.get()) != 0 || !setModifiedNs(copy.path, before.modifiedNs)) {
+    if (!setModifiedNs(copy.path, before.modifiedNs)) {
         copy.report = failed(VisitOutcome::CopyUnwritable, copy.path);
         return copy;
     }
     copy.report.outcome = VisitOutcome::Delivered;
     copy.report.sent = before;
     copy.report.stamp = stamp;
-    copy.report.textSize = static_cast<uint32_t>(size);
+    copy.report.textSize = static_cast<uint32_t>(fileSize(copy.path));
     return copy;
 }
 

@@ -42,6 +42,7 @@ struct VisitReport {
     FileFingerprint sent;             // the version of the file now on the controller (Delivered)
     uint32_t stamp = 0;               // its stamp, for ChangeTime
     uint32_t textSize = 0;            // the bytes of it on the controller
+    std::string warning;              // characters the controller cannot show, replaced (Delivered)
     bool playListRead = false;        // the set-up asked the controller for its current play list ...
     std::optional<PlayListState> readLocation;  // ... and found it here (nothing: the read failed)
 };

@@ -189,6 +189,7 @@ void Watch::apply(int slot, uint64_t generation, VisitKind kind, const VisitRepo
         if (kind == VisitKind::SetUp || !record.bTimeSend) record.ChangeTime = report.stamp;
     }
     mStatus.visited(slot, record, VisitOutcome::Delivered);
+    if (kind != VisitKind::Check) mStatus.warn(slot, report.warning);
 }
 
 void Watch::failed(int slot, MySetupType &record, Display &display, VisitOutcome outcome, const std::string &detail)

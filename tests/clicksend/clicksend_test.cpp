@@ -187,28 +187,12 @@ TEST_F(ClickSendStore, AFailedFetchLeavesTheDisplaysProgramAlone)
     EXPECT_TRUE(fake.callsNamed("Reset").empty());
 }
 
-TEST(TextFileToAnsi, Utf8WithOrWithoutMarkAndGbkGiveTheSameBytes)
+TEST(ClickSendText, ReadsByTheControllerTextRuleAndDropsNulBytes)
 {
-    const std::string gbk = "\xC4\xE3\xBA\xC3 world";  // 你好 world
-    const std::string utf8 = "\xE4\xBD\xA0\xE5\xA5\xBD world";
-    EXPECT_EQ(textFileToAnsi(utf8, 0), gbk);
-    EXPECT_EQ(textFileToAnsi("\xEF\xBB\xBF" + utf8, 0), gbk);
-    EXPECT_EQ(textFileToAnsi(gbk, 0), gbk);
-}
-
-TEST(TextFileToAnsi, CharactersTheCodePageLacksBecomeQuestionMarks)
-{
-    EXPECT_EQ(textFileToAnsi("a\xF0\x9F\x98\x80z", 0), "a?z");  // an emoji
-}
-
-TEST(TextFileToAnsi, Big5ForLanguageOne)
-{
-    EXPECT_EQ(textFileToAnsi("\xE4\xBD\xA0", 1), "\xA7\x41");  // 你 in Big5
-}
-
-TEST(TextFileToAnsi, NulBytesAreDropped)
-{
-    EXPECT_EQ(textFileToAnsi(std::string("a\0b", 3), 0), "ab");
+    const ClickSendText text = clickSendText(std::string("\xE4\xBD\xA0\0b \xF0\x9F\x98\x80", 10), 0, 16);
+    ASSERT_TRUE(text.ok);
+    EXPECT_EQ(text.lines, (Lines{"\xC4\xE3" "b \xA3\xBF"}));  // 你b ？
+    EXPECT_EQ(text.replaced, "1 个字符无法显示，已换成“？”：😀（GBK 中没有）");
 }
 
 TEST(LoadClickSendText, ReadsAndBreaksAFile)

@@ -38,7 +38,7 @@ struct ProgramFonts {
     }
 
     // Lights the upright glyph of record (ASCII or GB2312) at (atX, atY), as the unrotated file holds it.
-    void placeGlyph(hxsim::LedPanel &panel, bool fromChinese, int record, int atX, int atY) const
+    void placeGlyph(LedPanel &panel, bool fromChinese, int record, int atX, int atY) const
     {
         const auto &bytes = fromChinese ? chinese : ascii;
         const int width = fromChinese ? chineseWidth : asciiWidth;

@@ -19,14 +19,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-hxsim::LedPanel panelOfPng(const std::string &path)
+LedPanel panelOfPng(const std::string &path)
 {
-    return hxsim::panelOfPicture(QImage(QString::fromStdString(path)));
+    return panelOfPicture(QImage(QString::fromStdString(path)));
 }
 
 // Polls the PNG until it shows want; the file is rewritten after hxsim
 // answered, so it may lag the last request by a moment.
-bool pngShows(const std::string &path, const hxsim::LedPanel &want)
+bool pngShows(const std::string &path, const LedPanel &want)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!(panelOfPng(path) == want)) {
@@ -62,7 +62,7 @@ TEST(PanelProcess, InitialisedControllerShowsTheWatchedFile)
     WatchDriver(store).tick();
     ASSERT_TRUE(record.TmrStart);
 
-    hxsim::LedPanel want(64, 16);
+    LedPanel want(64, 16);
     fonts.placeGlyph(want, false, 'A', 0, 0);
     fonts.placeGlyph(want, false, 'B', 8, 0);
     fonts.placeGlyph(want, true, kRecordOfAh, 24, 0);
@@ -82,7 +82,7 @@ TEST(PanelProcess, WindowKeepsServingAndStopsCleanly)
     uint8_t playInfo[HX_PLAYINFO_SIZE] = {};
     EXPECT_NE(hxTable().GetPlayInfo(static_cast<uint16_t>(device), playInfo), 0);
     hxTable().Close(static_cast<uint16_t>(device));
-    EXPECT_EQ(QImage(QString::fromStdString(png)).size(), QSize(32 * hxsim::kPixelsPerLed, 8 * hxsim::kPixelsPerLed));
+    EXPECT_EQ(QImage(QString::fromStdString(png)).size(), QSize(32 * kPixelsPerLed, 8 * kPixelsPerLed));
     EXPECT_TRUE(sim.stop()) << "SIGTERM ends the serving thread and the window";
 }
 

@@ -17,8 +17,6 @@
 
 namespace {
 
-using hxsim::LedPanel;
-using hxsim::PanelArea;
 
 constexpr uint16_t kPanelWidth = 64;
 constexpr uint16_t kPanelHeight = 48;
@@ -269,7 +267,7 @@ TEST(FontDescriptor, ReadsWhatTheInitialisationWrites)
     const DescriptorCase cases[] = {
         {"Fon\\MyASC.Fon,128,A,8,16", true, 128, 8, 16, 0, 0},
         {"Fon\\MyHZ.Fon,9216,C,16,16,A0,A0", true, 9216, 16, 16, 0xA0, 0xA0},
-        {"Fon\\MyHZ.Fon,24576,C,16,16,80,40", true, 24576, 16, 16, 0x80, 0x40},
+        {"Fon\\MyHZ.Fon,24576,C,16,16,40,80", true, 24576, 16, 16, 0x80, 0x40},
         {"Fon\\MyHZ.Fon,9216,C,12,12,a0,a0", true, 9216, 12, 12, 0xA0, 0xA0},
         {"Fon\\MyHZ.Fon,9000,C,16,16,A0,A0", false, 0, 0, 0, 0, 0},
         {"Fon\\MyASC.Fon,127,A,8,16", false, 0, 0, 0, 0, 0},
@@ -297,17 +295,17 @@ TEST(PanelPicture, EveryLedIsAWholeDotAndReadsBack)
     LedPanel panel(5, 3);
     panel.set(0, 0, true);
     panel.set(4, 2, true);
-    const QImage picture = hxsim::panelPicture(panel);
-    EXPECT_EQ(picture.size(), QSize(5 * hxsim::kPixelsPerLed, 3 * hxsim::kPixelsPerLed));
+    const QImage picture = panelPicture(panel);
+    EXPECT_EQ(picture.size(), QSize(5 * kPixelsPerLed, 3 * kPixelsPerLed));
     EXPECT_EQ(qRed(picture.pixel(0, 0)), 0) << "dots are round: the corner of a cell is black";
     EXPECT_GT(qRed(picture.pixel(3, 3)), 200);
-    EXPECT_TRUE(hxsim::panelOfPicture(picture) == panel);
+    EXPECT_TRUE(panelOfPicture(picture) == panel);
 
     TempDir folder;
     QString error;
     ASSERT_TRUE(hxsim::writePanelPng(picture, QString::fromStdString(folder.file("panel.png")), &error))
         << error.toStdString();
-    EXPECT_TRUE(hxsim::panelOfPicture(QImage(QString::fromStdString(folder.file("panel.png")))) == panel);
+    EXPECT_TRUE(panelOfPicture(QImage(QString::fromStdString(folder.file("panel.png")))) == panel);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1) << "no temporary file left";
 }
 

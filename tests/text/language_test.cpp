@@ -67,7 +67,22 @@ TEST(CodePage, ConvertsBothWaysAndMarksWhatCannotBeHeld)
     EXPECT_EQ(utf8ToAnsi("a😀b"), "a?b");
     EXPECT_EQ(utf8ToAnsi("a\xFF" "b"), "a?b");  // malformed UTF-8
     EXPECT_EQ(ansiToUtf8("a\xFF"), "a\xEF\xBF\xBD");
-    EXPECT_TRUE(isValidUtf8("AB 啊"));
-    EXPECT_FALSE(isValidUtf8("\xB0\xA1"));
-    EXPECT_FALSE(isValidUtf8("\xC0\x80"));
+}
+
+TEST(CodePage, OnlyWellFormedUtf8IsValid)
+{
+    EXPECT_TRUE(isValidUtf8("AB 啊😀"));
+    // GBK, an overlong NUL and slash, a surrogate, beyond U+10FFFF, cut off.
+    for (const char *bytes : {"\xB0\xA1", "\xC0\x80", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "a\xE5\x95"})
+        EXPECT_FALSE(isValidUtf8(bytes)) << bytes;
+}
+
+TEST(CodePage, Utf16PairsSurrogatesAndMarksLoneOnes)
+{
+    const DecodedText pair = decodeUnicode(std::string("\x3D\xD8\x00\xDE" "A\0", 6), UnicodeForm::Utf16LE);
+    EXPECT_TRUE(pair.wellFormed);
+    EXPECT_EQ(pair.characters, U"😀A");
+    const DecodedText lone = decodeUnicode(std::string("\xD8\x3D\0A\0", 5), UnicodeForm::Utf16BE);
+    EXPECT_FALSE(lone.wellFormed);
+    EXPECT_EQ(lone.characters, U"\uFFFDA\uFFFD") << "a lone surrogate, then a byte cut off";
 }

@@ -99,7 +99,7 @@ MySetupType &storeDisplay(FMySetup &store, const Options &options, const std::st
     return record;
 }
 
-bool writeLibraries(const std::string &progPath, MySetupType &record, std::string &error)
+bool writeLibraries(const std::string &progPath, MySetupType &record, int32_t language, std::string &error)
 {
     QFont font(QStringLiteral("宋体"));
     font.setPointSize(record.FontSize);
@@ -111,8 +111,8 @@ bool writeLibraries(const std::string &progPath, MySetupType &record, std::strin
         return false;
     }
     record.ASCPerLine = static_cast<uint16_t>(record.Width / ascii.cellWidth);
-    // GB2312 whatever the locale: the sample text is GBK.
-    const FontLibResult chinese = writeFontLibrary(font, true, false, 0, progPath, mBmp, none);
+    // The coding Marqora converts the sample text to in this locale.
+    const FontLibResult chinese = writeFontLibrary(font, true, false, language, progPath, mBmp, none);
     if (!chinese.ok) {
         error = chinese.error;
         return false;
@@ -142,7 +142,7 @@ int main(int argc, char **argv)
     language.InitialAll(255);
     MySetupType &record = storeDisplay(store, options, textPath, language.Language);
     std::string error;
-    if (!writeLibraries(store.mProgPath, record, error) || !store.WriteToFile(&error)) {
+    if (!writeLibraries(store.mProgPath, record, language.Language, error) || !store.WriteToFile(&error)) {
         std::fprintf(stderr, "marqora-demo: %s\n", error.c_str());
         return 1;
     }
