@@ -5,6 +5,7 @@
 #include "HxSim.h"
 #include "TempDir.h"
 #include "TextFile.h"
+#include "WatchDriver.h"
 
 #include <gtest/gtest.h>
 
@@ -48,7 +49,6 @@ TEST(TextFile, EveryEncodingReachesTheControllerInItsCodePage)
         {"malformed UTF-8 is GBK", "\xC0\x80\xB0\xA1", 0, "\xA3\xBF\xB0\xA1", TextEncoding::CodePage},
     };
     HxSim sim;
-    const MySetupType display = sim.display();
     TempDir dir;
     int n = 0;
     for (const Case &c : cases) {
@@ -60,13 +60,18 @@ TEST(TextFile, EveryEncodingReachesTheControllerInItsCodePage)
         ASSERT_TRUE(text) << error;
         EXPECT_EQ(text->encoding, c.encoding);
         EXPECT_EQ(text->unchanged(), c.file == c.expected);
-        // The converted copy goes up through the library as the watch sends it.
-        dir.write("copy-" + name, text->bytes);
-        const int32_t device = NetComInitial(hxTable(), display);
-        ASSERT_GE(device, 0);
-        EXPECT_TRUE(HXx_SendFile(hxTable(), static_cast<uint16_t>(device), 2, "", dir.file("copy-" + name), name));
-        hxTable().Close(static_cast<uint16_t>(device));
+        // Watched, the file goes up converted; the operator's file stays as it is.
+        FMySetup store;
+        store.mProgPath = dir.path();
+        store.mSetup[0] = sim.display();
+        setShortString(store.mSetup[0].FileName, dir.file(name));
+        store.Enable(true);
+        WatchOptions options = WatchDriver::quiet();
+        options.language = c.language;
+        WatchDriver(store, hxTable(), options).tick();
+        EXPECT_TRUE(+store.mSetup[0].TmrStart);
         EXPECT_EQ(readWholeFile(sim.diskPath() + "/C/" + name), c.expected);
+        EXPECT_EQ(readWholeFile(dir.file(name)), c.file);
     }
 }
 
