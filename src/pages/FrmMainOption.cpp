@@ -57,8 +57,14 @@ void TFormMain::OnOptionChanged()
 
 void TFormMain::LEDListChange()
 {
-    // A connection test now would replace the run's connection (same device number).
-    if (mInitialRunning) return;
+    // The run goes on with the display the pages show: the list stays with it,
+    // so the list, the pages and the buttons never name two displays.
+    if (mInitialRunning) {
+        if (const MySetupPtr shown = selectedRecord())
+            LEDList->setCurrentIndex(LEDList->findText(QString::fromStdString(displayEntryText(*shown)),
+                                                       Qt::MatchStartsWith));
+        return;
+    }
     bNewConnect = false;
     const DisplayKey key = keyOfEntryText(LEDList->currentText().toStdString());
     MySetupPtr record = mData.Get(key.mode, key.ip, key.ledNum);
@@ -118,7 +124,17 @@ void TFormMain::BtnSetupOKClick(bool fromButton)
 void TFormMain::storeConnectedDisplay(const ConnectionParams &params, const ConnectionReport &report)
 {
     if (bNewConnect && mData.isFull()) {
-        Dialogs::message(this, QStringLiteral("显示屏数量已达64个, 不能再增加"), QStringLiteral("错误"));
+        Dialogs::message(this, QStringLiteral("显示屏数量已达64个，不能再增加"), QStringLiteral("错误"));
+        return;
+    }
+    // A display is known by its address or screen number alone: a second one
+    // under the same key would share its list entry and be deleted with it.
+    if (bNewConnect && mData.Get(params.mode, params.ipText, params.ledNum)) {
+        Dialogs::message(this,
+                         params.mode == 0 ? QStringLiteral("这个 IP 地址的显示屏已经存在，请在显示屏列表中选择它")
+                                          : QStringLiteral("这个屏号的显示屏已经存在，请在显示屏列表中选择它"),
+                         QStringLiteral("错误"));
+        bConnected = false;
         return;
     }
     mLEDWidth = report.width;

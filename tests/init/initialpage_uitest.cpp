@@ -196,6 +196,10 @@ TEST_F(InitialPageTest, AreaPickedFromTheControllersPlayListFillsTheAreaFields)
     EXPECT_EQ(w.vWidth->value(), 64);
     EXPECT_EQ(w.vHeight->value(), 32);
     EXPECT_EQ(+w.mData.mSetup[0].AreaIndex, 3);
+    // The pick is the record's at once: a visit before the run patches area 3.
+    EXPECT_EQ(+w.mData.mSetup[0].bFromPlayList, 1);
+    EXPECT_EQ(+w.mData.mSetup[0].Left, 128);
+    EXPECT_EQ(+w.mData.mSetup[0].Width, 64);
     // Where that play list lives is this display's, and the window's last read.
     const PlayListState seven{"P07\\", 7};
     EXPECT_EQ(w.playLists().of(0, w.mData.mSetup[0]), seven);

@@ -197,7 +197,7 @@ TEST_F(ConnectionPageTest, AFullStoreRefusesANewDisplayWithAMessage)
     TFormMain &w = startShown();
     enterNetworkDisplay("127.0.0.1", sim.port());
     ASSERT_EQ(script.messages.size(), 1u);
-    EXPECT_EQ(script.messages[0].text, QStringLiteral("显示屏数量已达64个, 不能再增加"));
+    EXPECT_EQ(script.messages[0].text, QStringLiteral("显示屏数量已达64个，不能再增加"));
     EXPECT_EQ(w.LEDList->count(), _MaxItem);
     EXPECT_EQ(storedFile().Get(0, "127.0.0.1", 0), nullptr);
 }
@@ -228,6 +228,40 @@ TEST_F(ConnectionPageTest, SerialDisplayConnectsOverAPseudoTerminal)
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(+record->Port, 3);
     EXPECT_EQ(+record->BaudRate, 9600u);
+}
+
+TEST_F(ConnectionPageTest, ASecondDisplayWithAStoredKeyIsRefused)
+{
+    HxSim first({"--name", "Front"});
+    HxSim second({"--name", "Back"});
+    TFormMain &w = startShown();
+    enterNetworkDisplay("127.0.0.1", first.port());
+    enterNetworkDisplay("127.0.0.1", second.port());  // the same address on another port
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_EQ(script.messages[0].text, QStringLiteral("这个 IP 地址的显示屏已经存在，请在显示屏列表中选择它"));
+    EXPECT_EQ(w.LEDList->count(), 1);
+    EXPECT_EQ(w.mData.usedCount(), 1);
+    EXPECT_EQ(+w.mData.mSetup[0].Port, first.port());
+    EXPECT_FALSE(w.bConnected);
+}
+
+TEST_F(ConnectionPageTest, DuringAnInitialisationRunTheListStaysWithTheDisplayOfThePages)
+{
+    HxSim sim({"--name", "Run"});
+    storeDisplays([&](FMySetup &store) {
+        store.Add(0, sim.ipText(), 0, sim.port(), 1, 2400, 1, 1, 128, 32, 0);
+        store.Add(0, "10.9.9.9", 0, 27694, 1, 2400, 1, 1, 128, 32, 0);
+    });
+    TFormMain &w = startShown();
+    w.LEDList->setCurrentIndex(0);
+    w.LEDListChange();
+    ASSERT_EQ(w.sLEDName->text(), QStringLiteral("Run"));
+    w.mInitialRunning = true;  // as while the run processes events
+    w.LEDList->setCurrentIndex(1);
+    w.LEDListChange();
+    EXPECT_EQ(w.LEDList->currentIndex(), 0);
+    EXPECT_EQ(w.selectedRecord(), &w.mData.mSetup[0]);
+    w.mInitialRunning = false;
 }
 
 TEST_F(ConnectionPageTest, DuringAnInitialisationRunTheListAndNewButtonWait)
