@@ -5,14 +5,28 @@
 #include "MyString.h"
 #include "PlatformSettings.h"
 #include "ProgramSetup.h"
+#include "Signals.h"
 
 #include <QApplication>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+
+namespace {
+
+// Long enough for an upload to stop between two blocks and switch the
+// controller's output on again; a controller that has gone silent is not waited for.
+constexpr auto kVisitsEndWithin = std::chrono::seconds(5);
+
+}  // namespace
 
 int main(int argc, char *argv[])
 {
+    ignoreBrokenPipes();
     QApplication app(argc, argv);
+    const TerminationSignals endOnSignals;
     // The window lives in the tray: hiding it must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(programIcon());
@@ -26,5 +40,12 @@ int main(int argc, char *argv[])
     TFormClickSend FormClickSend(FormMain.mData, *FormMain.mWatch, hxTable(), language.Language,
                                  [&FormMain] { FormMain.close(); });
     FormMain.attachClickSend(&FormClickSend);
-    return app.exec();
+    const int result = app.exec();
+    if (!FormMain.mWatch->shutdown(kVisitsEndWithin)) {
+        // A visit still waits for a silent controller: its thread is left
+        // behind, and nothing may be torn down under it.
+        std::fflush(nullptr);
+        std::_Exit(result);
+    }
+    return result;
 }
