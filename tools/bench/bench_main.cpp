@@ -20,6 +20,7 @@ constexpr BenchEntry kBenches[] = {
     {"tick", benchTick, "transfer tick: 64 idle displays; one changed 4 KB file to hxsim"},
     {"soak", benchSoak, "N displays under dropped requests and reboots: --displays N --minutes M"},
     {"lossy", benchLossy, "786,432 bytes up and down under loss, a silent controller's visit, 8 lossy displays"},
+    {"watch", benchWatch, "the window watching 64 displays, 8 switched off, 20 % loss: intervals and the window's lateness"},
     {"fontlib", benchFontlib, "font libraries from AR PL UMing vs FreeType direct [--big5] [--size PX]"},
 };
 
