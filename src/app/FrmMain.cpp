@@ -6,7 +6,9 @@
 #include "PlatformSettings.h"
 #include "ProgramSetup.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -393,6 +395,25 @@ void TFormMain::changeEvent(QEvent *event)
         }
     }
     QWidget::changeEvent(event);
+}
+
+void TFormMain::awaitController(const ControllerKey &key, const std::function<void()> &work)
+{
+    QEventLoop waiting;
+    bool done = false;
+    mClientArea->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    mWatch->jobs().submit(key, false, [&]() -> ControllerJobs::Apply {
+        work();
+        // Collected on the window's thread, inside the loop below.
+        return [&] {
+            done = true;
+            waiting.quit();
+        };
+    });
+    if (!done) waiting.exec();
+    QApplication::restoreOverrideCursor();
+    mClientArea->setEnabled(true);
 }
 
 void TFormMain::closeEvent(QCloseEvent *event)

@@ -172,6 +172,10 @@ public:
     MySetupPtr selectedRecord();
     // Saves the store; a failure is told in a message box.
     bool saveSettings();
+    // Runs work off the window's thread, on the controller's line as one of
+    // the watch's jobs (after a visit still on it), while the window goes on;
+    // its controls are disabled until work is done.
+    void awaitController(const ControllerKey &key, const std::function<void()> &work);
 
     // File page.
     void ChkFromFileClick();

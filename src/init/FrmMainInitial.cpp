@@ -10,22 +10,11 @@
 #include "transfer/PlayList.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 
 namespace {
 
 const QString kInitialCaption = QStringLiteral("初      始      化");
 const QString kInitialTitle = QStringLiteral("初始化");
-
-// Lets the window run for the given time instead of freezing it.
-void processEventsFor(int milliseconds)
-{
-    QDeadlineTimer deadline(milliseconds);
-    do {
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents,
-                                        static_cast<int>(deadline.remainingTime()));
-    } while (!deadline.hasExpired());
-}
 
 }  // namespace
 
@@ -54,8 +43,16 @@ void TFormMain::ChkFromPlayListClick()
 void TFormMain::BtnReadPlayListClick()
 {
     MySetupPtr record = selectedRecord();
-    if (!record || !playLists().read(PlayListLocations::slotOf(mData, *record), mLink, *record, mData.mProgPath))
-        return;
+    if (!record) return;
+    const MySetupType display = *record;
+    PlayListState location;
+    bool read = false;
+    awaitController(controllerKeyOf(display), [&] {
+        read = GetPlayListFile(mLink, display, location, mData.mProgPath);
+    });
+    playLists().remember(PlayListLocations::slotOf(mData, *record), display,
+                         read ? std::optional(location) : std::nullopt);
+    if (!read) return;
     TFormArea picker(this);
     picker.LEDWidth = mLEDWidth;
     picker.LEDHeight = mLEDHeight;
@@ -114,11 +111,7 @@ void TFormMain::BtnInitialOKClick()
 
     mInitialRunning = true;
     EnableInitialItem(false);
-    // The run keeps the controller to itself: no visit starts on it, and one
-    // still on its way is let finish first.
     const MySetupType held = *record;
-    mWatch->hold(held);
-    while (mWatch->busy(held)) processEventsFor(50);
     // The button is the run's status line: keep it readable while the page is disabled.
     QPalette statusLine = BtnInitialOK->palette();
     statusLine.setColor(QPalette::Disabled, QPalette::ButtonText,
@@ -136,14 +129,14 @@ void TFormMain::BtnInitialOKClick()
             mPB->setMaximum(*blocks);
             mPB->setValue(0);
             mPB->show();
+            // The upload runs beside the window; each step moves the bar here.
             const InitialHooks hooks{
-                [this] {
-                    mPB->setValue(mPB->value() + 1);
-                    QCoreApplication::processEvents();
-                },
-                processEventsFor,
+                [this] { QMetaObject::invokeMethod(this, [this] { mPB->setValue(mPB->value() + 1); }); },
+                sleepMilliseconds,
             };
-            const InitialOutcome outcome = sendInitialFiles(mLink, *record, mData.mProgPath, hooks);
+            InitialOutcome outcome = InitialOutcome::OpenFailed;
+            awaitController(controllerKeyOf(held),
+                            [&] { outcome = sendInitialFiles(mLink, held, mData.mProgPath, hooks); });
             Dialogs::message(this, QString::fromUtf8(initialOutcomeText(outcome)), kInitialTitle);
         } else {
             Dialogs::message(this, ioFailureText(error), kInitialTitle);
@@ -155,7 +148,6 @@ void TFormMain::BtnInitialOKClick()
     EnableInitialItem(true);
     BtnInitialOK->setText(kInitialCaption);
     BtnInitialOK->setPalette(QPalette());
-    mWatch->release(held);
     mInitialRunning = false;
     if (mClickSendDue) setClickSendVisible(true);
 }

@@ -28,3 +28,12 @@ ConnectionReport testConnection(const HX_Dll &link, const ConnectionParams &para
     report.height = ledConfig.LedHeight;
     return report;
 }
+
+ControllerKey connectionKeyOf(const ConnectionParams &params)
+{
+    MySetupType record{};
+    record.nMode = params.mode;
+    record.Addr = params.mode == 0 ? FMySetup::IPStrToLong(params.ipText) : params.ledNum;
+    record.Port = params.mode == 0 ? params.udpPort : static_cast<uint16_t>(params.comNumber);
+    return controllerKeyOf(record);
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "HX_Dll.h"
+#include "link/ControllerJobs.h"
 
 #include <cstdint>
 #include <string>
@@ -27,3 +28,6 @@ struct ConnectionReport {
 };
 
 ConnectionReport testConnection(const HX_Dll &link, const ConnectionParams &params);
+
+// The controller the test talks to, as the watch's jobs know controllers.
+ControllerKey connectionKeyOf(const ConnectionParams &params);

@@ -55,31 +55,6 @@ void ControllerJobs::collect()
         if (apply) apply();
 }
 
-void ControllerJobs::hold(const ControllerKey &key)
-{
-    std::lock_guard lock(mMutex);
-    mHeld.push_back(key);
-}
-
-void ControllerJobs::release(const ControllerKey &key)
-{
-    {
-        std::lock_guard lock(mMutex);
-        const auto held = std::find(mHeld.begin(), mHeld.end(), key);
-        if (held != mHeld.end()) mHeld.erase(held);
-    }
-    if (mWorkers.empty())
-        runInline();
-    else
-        mWake.notify_all();
-}
-
-bool ControllerJobs::busy(const ControllerKey &key) const
-{
-    std::lock_guard lock(mMutex);
-    return isBusy(key);
-}
-
 bool ControllerJobs::isBusy(const ControllerKey &key) const
 {
     return std::any_of(mRunning.begin(), mRunning.end(), [&](const Running &r) { return r.key == key; });
@@ -112,7 +87,7 @@ bool ControllerJobs::takeRunnable(Pending &taken)
         std::count_if(mRunning.begin(), mRunning.end(), [](const Running &r) { return r.doubtful; }));
     for (auto it = mQueue.begin(); it != mQueue.end(); ++it) {
         if (it->doubtful && doubtfulRunning >= mLimits.doubtfulAtOnce) continue;
-        if (isBusy(it->key) || std::find(mHeld.begin(), mHeld.end(), it->key) != mHeld.end()) continue;
+        if (isBusy(it->key)) continue;
         taken = std::move(*it);
         mQueue.erase(it);
         mRunning.push_back({taken.key, taken.doubtful});

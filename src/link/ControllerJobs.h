@@ -44,8 +44,8 @@ public:
 
     using Limits = ControllerJobLimits;
 
-    // workers 0: no threads; a job runs on the thread that submits it, or that
-    // releases its controller (tests that need exact call sequences).
+    // workers 0: no threads; a job runs on the thread that submits it (tests
+    // that need exact call sequences).
     explicit ControllerJobs(int workers, Limits limits = {});
     ~ControllerJobs();
     ControllerJobs(const ControllerJobs &) = delete;
@@ -61,11 +61,6 @@ public:
     // Runs the Apply of every finished job, in the order the jobs finished.
     void collect();
 
-    // Keeps the controller to the caller: no job starts on it until release.
-    // Jobs already running on it go on; busy tells when they are done.
-    void hold(const ControllerKey &key);
-    void release(const ControllerKey &key);
-    bool busy(const ControllerKey &key) const;
     int running() const;
     int queued() const;
 
@@ -99,7 +94,6 @@ private:
     std::condition_variable mFinished;  // stop(): a job ended
     std::deque<Pending> mQueue;
     std::vector<Running> mRunning;
-    std::vector<ControllerKey> mHeld;
     std::vector<Apply> mFinishedApplies;
     std::function<void()> mOnFinished;
     std::atomic<bool> mStop{false};

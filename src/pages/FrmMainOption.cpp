@@ -111,10 +111,8 @@ void TFormMain::BtnSetupOKClick(bool fromButton)
     params.retries = nRetry->value();
     params.vrx7300 = ChkSystem->itemIndex() == 0;
 
-    // The test blocks the window for as long as the controller takes to answer.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const ConnectionReport report = testConnection(mLink, params);
-    QApplication::restoreOverrideCursor();
+    ConnectionReport report;
+    awaitController(connectionKeyOf(params), [&] { report = testConnection(mLink, params); });
 
     if (report.ok) storeConnectedDisplay(params, report);
     else bConnected = false;  // the empty name is the only sign

@@ -73,14 +73,10 @@ public:
 
     PlayListLocations &playLists() { return mPlayLists; }
     TransferStatus &status() { return mStatus; }
-    // Other work on controllers (click-send) runs beside the visits, under the same rules.
+    // Other work on controllers (click-send, the initialisation run, the
+    // connection test) runs beside the visits under the same rules: a job on a
+    // controller waits for the visit on it, and the visit for the job.
     ControllerJobs &jobs() { return mJobs; }
-
-    // Keeps the record's controller to the caller (the initialisation run): no
-    // visit starts on it until release; busy tells whether one still runs.
-    void hold(const MySetupType &record) { mJobs.hold(controllerKeyOf(record)); }
-    void release(const MySetupType &record) { mJobs.release(controllerKeyOf(record)); }
-    bool busy(const MySetupType &record) const { return mJobs.busy(controllerKeyOf(record)); }
 
     // The program ends: visits give up between steps (an upload switches the
     // output on again); true when none is left after wait.

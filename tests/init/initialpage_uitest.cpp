@@ -180,12 +180,16 @@ TEST_F(InitialPageTest, AreaPickedFromTheControllersPlayListFillsTheAreaFields)
     EXPECT_FALSE(w.vLeft->isEnabledTo(w.PnInitial));
 
     QRect thirdPanel;
-    QTimer::singleShot(0, &w, [&] {
+    // The picker opens once the play list has come, while the window goes on.
+    QTimer lookForPicker;
+    QObject::connect(&lookForPicker, &QTimer::timeout, &w, [&] {
         auto *picker = qobject_cast<TFormArea *>(QApplication::activeModalWidget());
-        ASSERT_NE(picker, nullptr);
+        if (!picker) return;
+        lookForPicker.stop();
         thirdPanel = picker->Pn3->geometry();
         picker->AreaDblClick(2);
     });
+    lookForPicker.start(5);
     w.BtnReadPlayListClick();
 
     // 192 x 64 is wider than 4:3, so 256 / 192 picture pixels per LED; the
