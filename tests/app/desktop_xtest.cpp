@@ -170,8 +170,8 @@ TEST_F(DesktopTest, WithoutATrayTheMinimisedWindowIsLockedAndTheClickSendWindowF
     const auto mainWindow = static_cast<uint32_t>(w.winId());
     // The minimised window is the program's one way back: it keeps its taskbar
     // button; the click-send window has none.
-    EXPECT_FALSE(gDesktop->isTransient(mainWindow));
-    EXPECT_TRUE(gDesktop->isTransient(static_cast<uint32_t>(formClickSend->winId())));
+    EXPECT_EQ(gDesktop->transientFor(mainWindow), 0u);
+    EXPECT_NE(gDesktop->transientFor(static_cast<uint32_t>(formClickSend->winId())), 0u);
     EXPECT_TRUE(contains(gDesktop->atomNames(static_cast<uint32_t>(formClickSend->winId()), "_NET_WM_WINDOW_TYPE"),
                          "_NET_WM_WINDOW_TYPE_UTILITY"));
 
@@ -235,10 +235,74 @@ TEST_F(DesktopTest, ATrayThatComesLaterIsTakenOver)
     EXPECT_TRUE(w.LEDList->isVisible());
     EXPECT_EQ(w.MyPage->currentIndex(), 1);
     const auto mainWindow = static_cast<uint32_t>(w.winId());
-    EXPECT_TRUE(gDesktop->isTransient(mainWindow));
+    EXPECT_NE(gDesktop->transientFor(mainWindow), 0u);
     EXPECT_TRUE(contains(gDesktop->atomNames(mainWindow, "_NET_WM_WINDOW_TYPE"), "_NET_WM_WINDOW_TYPE_UTILITY"));
     EXPECT_TRUE(gDesktop->hasProperty(mainWindow, "_NET_WM_ICON"));
 
     w.NotifyIconClick(QSystemTrayIcon::Trigger);
     EXPECT_TRUE(waitUntil([&] { return mainState() == XDesktop::Withdrawn && clickSendViewable(); }, 20000));
+}
+
+namespace {
+
+// Motif hints: what a window asks the window manager to offer.
+constexpr uint32_t MwmMinimise = 0x08, MwmMaximise = 0x10;                 // functions
+constexpr uint32_t MwmMinimiseButton = 0x20, MwmMaximiseButton = 0x40;     // decorations
+
+bool asksFor(uint32_t window, uint32_t function, uint32_t button)
+{
+    const std::vector<uint32_t> hints = gDesktop->values32(window, "_MOTIF_WM_HINTS");
+    return hints.size() < 3 || (hints[1] & function) || (hints[2] & button);
+}
+
+bool maximiseGranted(uint32_t window)
+{
+    return contains(gDesktop->atomNames(window, "_NET_WM_ALLOWED_ACTIONS"), "_NET_WM_ACTION_MAXIMIZE_HORZ");
+}
+
+}  // namespace
+
+TEST_F(DesktopTest, PromptsMessagesAndTheFileDialogAreDialogsOfTheMainWindowAndNothingMaximises)
+{
+    gDesktop->startTray();
+    TFormMain &w = startProgram();
+    ASSERT_NE(w.TrayIcon, nullptr);
+    w.NotifyIconClick(QSystemTrayIcon::Trigger);
+    ASSERT_TRUE(waitUntil([&] { return mainState() == XDesktop::Normal; }, 20000));
+    const auto mainWindow = static_cast<uint32_t>(w.winId());
+    EXPECT_FALSE(asksFor(mainWindow, MwmMaximise, MwmMaximiseButton));
+    EXPECT_FALSE(maximiseGranted(mainWindow));
+
+    Dialogs::setScript(nullptr);  // the real dialogs, answered here
+    int looked = 0;
+    const auto lookAtNextDialog = [&](bool fixedSize) {
+        auto *poll = new QTimer(&w);
+        poll->setInterval(20);
+        QObject::connect(poll, &QTimer::timeout, poll, [&, poll, fixedSize] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            if (!dialog) return;
+            const auto id = static_cast<uint32_t>(dialog->winId());
+            // Allowed actions are the window manager's answer once it manages the window.
+            if (!gDesktop->isViewable(id) || !gDesktop->hasProperty(id, "_NET_WM_ALLOWED_ACTIONS")) return;
+            ++looked;
+            EXPECT_EQ(gDesktop->transientFor(id), mainWindow);
+            const std::vector<std::string> types = gDesktop->atomNames(id, "_NET_WM_WINDOW_TYPE");
+            EXPECT_TRUE(!types.empty() && types[0] == "_NET_WM_WINDOW_TYPE_DIALOG");
+            EXPECT_FALSE(asksFor(id, MwmMinimise, MwmMinimiseButton));
+            EXPECT_FALSE(asksFor(id, MwmMaximise, MwmMaximiseButton));
+            if (fixedSize) {
+                EXPECT_FALSE(maximiseGranted(id));
+            }
+            dialog->close();
+            poll->deleteLater();
+        });
+        poll->start();
+    };
+    lookAtNextDialog(true);
+    EXPECT_FALSE(TFormPwd::ask(&w, QStringLiteral("口令")));
+    lookAtNextDialog(true);
+    Dialogs::message(&w, QStringLiteral("    口令错误!    "), QStringLiteral("错误"));
+    lookAtNextDialog(false);  // a file list may be made larger
+    EXPECT_FALSE(Dialogs::openFile(&w, QStringLiteral("文本文件(*.txt)"), QString::fromStdString(dir.path()), true));
+    EXPECT_EQ(looked, 3);
 }
