@@ -92,13 +92,17 @@ int handOver(const SingleInstance &instance)
         printError(QStringLiteral("another Marqora holds %1 but does not answer").arg(instance.lockFile()));
         return Failed;
     }
-    printError(QStringLiteral("Marqora already runs for the program folder %1: its window opens there")
-                   .arg(instance.progPath()));
-    const QByteArray firstPlatform = answer->trimmed().split(' ').value(1);
-    if (isPlatformWithoutScreen(firstPlatform) && !isPlatformWithoutScreen(QGuiApplication::platformName().toUtf8()))
+    const bool firstWithoutScreen = isPlatformWithoutScreen(answer->trimmed().split(' ').value(1));
+    printError(firstWithoutScreen
+                   ? QStringLiteral("Marqora already runs without a window (as the user service, for example) "
+                                    "for the program folder %1")
+                         .arg(instance.progPath())
+                   : QStringLiteral("Marqora already runs for the program folder %1: its window opens there")
+                         .arg(instance.progPath()));
+    if (firstWithoutScreen && !isPlatformWithoutScreen(QGuiApplication::platformName().toUtf8()))
         Dialogs::message(nullptr,
-                         QStringLiteral("Marqora 已在后台运行, 没有窗口 (例如作为用户服务 marqora.service)。\n"
-                                        "要在这里打开窗口, 请先停止它:\n"
+                         QStringLiteral("Marqora 已在后台运行，没有窗口（例如作为用户服务 marqora.service）。\n"
+                                        "要在这里打开窗口，请先停止它：\n"
                                         "systemctl --user stop marqora"),
                          QStringLiteral("Marqora 2.1"));
     return Ok;

@@ -21,6 +21,7 @@ constexpr BenchEntry kBenches[] = {
     {"soak", benchSoak, "N displays under dropped requests and reboots: --displays N --minutes M"},
     {"lossy", benchLossy, "786,432 bytes up and down under loss, a silent controller's visit, 8 lossy displays"},
     {"fontlib", benchFontlib, "font libraries from AR PL UMing vs FreeType direct [--big5] [--size PX]"},
+    {"status", benchStatus, "marqora --status from a shell, asking a Marqora with 64 displays [--runs N]"},
 };
 
 void usage()
