@@ -245,14 +245,14 @@ TEST_F(DesktopTest, ATrayThatComesLaterIsTakenOver)
 
 namespace {
 
-// Motif hints: what a window asks the window manager to offer.
-constexpr uint32_t MwmMinimise = 0x08, MwmMaximise = 0x10;                 // functions
-constexpr uint32_t MwmMinimiseButton = 0x20, MwmMaximiseButton = 0x40;     // decorations
+// What a window asks the window manager for (Motif hints: the minimise or
+// maximise function or button), and whether the window manager lets it maximise.
+constexpr uint32_t Minimise[] = {0x08, 0x20}, Maximise[] = {0x10, 0x40};
 
-bool asksFor(uint32_t window, uint32_t function, uint32_t button)
+bool asksFor(uint32_t window, const uint32_t (&functionAndButton)[2])
 {
     const std::vector<uint32_t> hints = gDesktop->values32(window, "_MOTIF_WM_HINTS");
-    return hints.size() < 3 || (hints[1] & function) || (hints[2] & button);
+    return hints.size() < 3 || (hints[1] & functionAndButton[0]) || (hints[2] & functionAndButton[1]);
 }
 
 bool maximiseGranted(uint32_t window)
@@ -270,33 +270,28 @@ TEST_F(DesktopTest, PromptsMessagesAndTheFileDialogAreDialogsOfTheMainWindowAndN
     w.NotifyIconClick(QSystemTrayIcon::Trigger);
     ASSERT_TRUE(waitUntil([&] { return mainState() == XDesktop::Normal; }, 20000));
     const auto mainWindow = static_cast<uint32_t>(w.winId());
-    EXPECT_FALSE(asksFor(mainWindow, MwmMaximise, MwmMaximiseButton));
+    EXPECT_FALSE(asksFor(mainWindow, Maximise));
     EXPECT_FALSE(maximiseGranted(mainWindow));
 
-    Dialogs::setScript(nullptr);  // the real dialogs, answered here
+    Dialogs::setScript(nullptr);  // the real dialogs, closed from their modal loop
     int looked = 0;
     const auto lookAtNextDialog = [&](bool fixedSize) {
         auto *poll = new QTimer(&w);
-        poll->setInterval(20);
         QObject::connect(poll, &QTimer::timeout, poll, [&, poll, fixedSize] {
             QWidget *dialog = QApplication::activeModalWidget();
-            if (!dialog) return;
-            const auto id = static_cast<uint32_t>(dialog->winId());
-            // Allowed actions are the window manager's answer once it manages the window.
-            if (!gDesktop->isViewable(id) || !gDesktop->hasProperty(id, "_NET_WM_ALLOWED_ACTIONS")) return;
+            const auto id = dialog ? static_cast<uint32_t>(dialog->winId()) : 0;
+            // The allowed actions come once the window manager manages the window.
+            if (!dialog || !gDesktop->isViewable(id) || !gDesktop->hasProperty(id, "_NET_WM_ALLOWED_ACTIONS")) return;
             ++looked;
             EXPECT_EQ(gDesktop->transientFor(id), mainWindow);
             const std::vector<std::string> types = gDesktop->atomNames(id, "_NET_WM_WINDOW_TYPE");
             EXPECT_TRUE(!types.empty() && types[0] == "_NET_WM_WINDOW_TYPE_DIALOG");
-            EXPECT_FALSE(asksFor(id, MwmMinimise, MwmMinimiseButton));
-            EXPECT_FALSE(asksFor(id, MwmMaximise, MwmMaximiseButton));
-            if (fixedSize) {
-                EXPECT_FALSE(maximiseGranted(id));
-            }
+            EXPECT_FALSE(asksFor(id, Minimise) || asksFor(id, Maximise));
+            EXPECT_TRUE(!fixedSize || !maximiseGranted(id));
             dialog->close();
             poll->deleteLater();
         });
-        poll->start();
+        poll->start(20);
     };
     lookAtNextDialog(true);
     EXPECT_FALSE(TFormPwd::ask(&w, QStringLiteral("口令")));

@@ -106,14 +106,14 @@ TEST_F(QtTexts, TheFileDialogSpeaksChineseInItsButtonsAndItsList)
         ASSERT_NE(list, nullptr);
         const QAbstractItemModel &files = *list->model();
         ASSERT_TRUE(waitUntil([&] { return files.rowCount(list->rootIndex()) == 2; }));
-        QMap<QString, QStringList> rows;  // name -> size, type, date
-        for (int row = 0; row < 2; ++row)
-            for (int column = 1; column <= 3; ++column)
-                rows[files.index(row, 0, list->rootIndex()).data().toString()]
-                    << files.index(row, column, list->rootIndex()).data().toString();
-        EXPECT_EQ(rows[QStringLiteral("子文件夹")].value(1).toStdString(), "文件夹");
-        EXPECT_EQ(rows[QStringLiteral("新闻.txt")].value(0).toStdString(), "2.9 kB");
-        EXPECT_EQ(rows[QStringLiteral("新闻.txt")].value(2).toStdString(), "2023/11/15 06:13");
+        const auto cell = [&](const char *name, int column) {  // columns: name, size, type, date
+            const QModelIndexList row = files.match(files.index(0, 0, list->rootIndex()), Qt::DisplayRole,
+                                                    QString::fromUtf8(name), 1, Qt::MatchExactly);
+            return row.isEmpty() ? std::string() : row[0].siblingAtColumn(column).data().toString().toStdString();
+        };
+        EXPECT_EQ(cell("子文件夹", 2), "文件夹");
+        EXPECT_EQ(cell("新闻.txt", 1), "2.9 kB");
+        EXPECT_EQ(cell("新闻.txt", 3), "2023/11/15 06:13");
     });
     EXPECT_FALSE(Dialogs::openFile(nullptr, QStringLiteral("文本文件(*.txt)"), QString::fromStdString(dir.path()), true));
     EXPECT_TRUE(looked);

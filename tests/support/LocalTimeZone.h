@@ -1,37 +1,30 @@
 #pragma once
 
-// Local time as the POSIX time-zone rule tz gives it (no time-zone database
-// needed: "CST-8" is eight hours ahead of UTC), until the guard goes.
+// Local time as the POSIX rule tz gives it ("CST-8": eight hours ahead of UTC,
+// no time-zone database needed) while the guard lives.
 
 #include <cstdlib>
 #include <ctime>
-#include <optional>
 #include <string>
 
 class LocalTimeZone {
 public:
-    explicit LocalTimeZone(const char *tz)
+    explicit LocalTimeZone(const char *tz) : mSaved(std::getenv("TZ") ? std::getenv("TZ") : "")
     {
-        if (const char *saved = std::getenv("TZ")) mSaved = saved;
-        set(tz);
+        setenv("TZ", tz, 1);
+        tzset();
     }
     ~LocalTimeZone()
     {
-        if (mSaved)
-            set(mSaved->c_str());
-        else
+        if (mSaved.empty())
             unsetenv("TZ");
+        else
+            setenv("TZ", mSaved.c_str(), 1);
         tzset();
     }
     LocalTimeZone(const LocalTimeZone &) = delete;
     LocalTimeZone &operator=(const LocalTimeZone &) = delete;
 
-    static void set(const char *tz)
-    {
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-
 private:
-    std::optional<std::string> mSaved;
+    std::string mSaved;
 };
