@@ -30,18 +30,36 @@ install_missing() {
 }
 
 # "宋体" and "SimSun" must resolve to AR PL UMing CN, the Song face Debian ships.
+# As root the alias goes where the Debian package never puts its own: the file
+# under /usr/local, enabled by a link of another name in /etc/fonts/conf.d.
+# Installing or removing the package then leaves this one alone, and this one
+# leaves the package's alone; both at once only say the same twice.
 install_font_alias() {
-    local conf="$ROOT/data/fontconfig/30-marqora-simsun.conf" target
+    local name=30-marqora-simsun.conf
+    local conf="$ROOT/data/fontconfig/$name" file link='' changed=''
     if [ "$(id -u)" -eq 0 ]; then
-        target=/etc/fonts/conf.d
+        file=/usr/local/share/fontconfig/conf.avail/$name
+        link=/etc/fonts/conf.d/30-marqora-simsun-local.conf
+        # Earlier source builds copied the alias under the package's own name,
+        # which the package replaces and then removes with itself.
+        local copied=/etc/fonts/conf.d/$name
+        if [ -f "$copied" ] && [ ! -L "$copied" ] && ! dpkg-query -S "$copied" >/dev/null 2>&1; then
+            rm -f "$copied"
+            changed=1
+        fi
     else
-        target=${XDG_CONFIG_HOME:-$HOME/.config}/fontconfig/conf.d
+        file=${XDG_CONFIG_HOME:-$HOME/.config}/fontconfig/conf.d/$name
     fi
-    mkdir -p "$target"
-    if ! cmp -s "$conf" "$target/30-marqora-simsun.conf"; then
-        cp "$conf" "$target/30-marqora-simsun.conf"
-        fc-cache -f >/dev/null 2>&1 || true
+    mkdir -p "$(dirname "$file")"
+    if ! cmp -s "$conf" "$file"; then
+        cp "$conf" "$file"
+        changed=1
     fi
+    if [ -n "$link" ] && [ "$(readlink "$link")" != "$file" ]; then
+        ln -sfn "$file" "$link"
+        changed=1
+    fi
+    [ -z "$changed" ] || fc-cache -f >/dev/null 2>&1 || true
 }
 
 # build FOLDER [cmake options...]; BUILD_TARGETS, when set, names the only targets to build.

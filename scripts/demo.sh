@@ -41,9 +41,28 @@ start_hxsim() {
     HXSIM_PORT=${line##*:}
 }
 
-# run_demo [marqora arguments...]
+# demo_marqora FOLDER [marqora arguments...]: Marqora with the demo's settings only.
+demo_marqora() {
+    local demo=$1
+    shift
+    MARQORA_HOME="$demo/home" XDG_CONFIG_HOME="$demo/config" XDG_DATA_HOME="$demo/data" \
+        "$ROOT/$BUILD_DIR/bin/marqora" "$@"
+}
+
+# run_demo [marqora arguments...]; FRESH_DEMO=1 starts from the initial state.
 run_demo() {
     local bin="$ROOT/$BUILD_DIR/bin" demo="$ROOT/$BUILD_DIR/demo"
+    if [ -d "$demo/home" ] && demo_marqora "$demo" --status >/dev/null 2>&1; then
+        if [ "${FRESH_DEMO:-0}" = 1 ]; then
+            echo "The demo runs already: end it (Ctrl+C where it was started), then start it afresh." >&2
+            return 1
+        fi
+        echo "The demo runs already: its window opens there."
+        demo_marqora "$demo" "$@"
+        return
+    fi
+    # The displays added, the settings changed and the sample text edited while trying it go.
+    [ "${FRESH_DEMO:-0}" = 0 ] || rm -rf "$demo"
     mkdir -p "$demo/home" "$demo/config" "$demo/data"
     [ -f "$demo/news.txt" ] || cp "$ROOT/data/demo/news.txt" "$demo/news.txt"
 
@@ -57,9 +76,9 @@ run_demo() {
 Demo: a simulated LED display (${DEMO_PANEL} LEDs) on 127.0.0.1:$HXSIM_PORT.
   Panel picture: $demo/panel.png (rewritten on every change)
   Sample text:   $demo/news.txt (UTF-8; edit it and the panel follows within 10 s)
-  Ctrl+C stops Marqora and the simulated display. ./run --no-demo uses real displays.
+  Ctrl+C stops Marqora and the simulated display. ./run --fresh-demo starts the
+  demo afresh; ./run --no-demo uses real displays.
 
 MSG
-    MARQORA_HOME="$demo/home" XDG_CONFIG_HOME="$demo/config" XDG_DATA_HOME="$demo/data" \
-        "$bin/marqora" "$@"
+    demo_marqora "$demo" "$@"
 }

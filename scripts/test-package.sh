@@ -56,7 +56,7 @@ diff -u <(echo "$expected" | LC_ALL=C sort) <(dpkg-deb -c "$deb" | awk '$1 !~ /^
 [ "$(dpkg-deb -f "$deb" Package)" = marqora ] || fail "wrong package name"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the version is not the project's $version"
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in fonts-arphic-uming libqt6widgets6 libc6; do
+for needed in fonts-arphic-uming qt6-translations-l10n libqt6widgets6 libqt6network6 libc6; do
     [[ ", $depends," == *", $needed"[\ ,]* ]] || fail "Depends lacks $needed: $depends"
 done
 control=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t)
@@ -116,8 +116,15 @@ if [ "$(id -u)" -eq 0 ]; then
 else
     chmod a-w "$root/usr/bin"
 fi
-"${as_user[@]}" env -u MARQORA_HOME -u XDG_CONFIG_HOME -u XDG_DATA_HOME HOME="$home" QT_QPA_PLATFORM=offscreen \
-    "$root/usr/bin/marqora" > "$work/marqora.out" 2>&1 &
+# The user's runtime folder holds the lock and the socket --status asks through.
+mkdir -m 700 "$work/run"
+[ "$(id -u)" -ne 0 ] || chown nobody:nogroup "$work/run"
+as_marqora_user() {
+    "${as_user[@]}" env -u MARQORA_HOME -u XDG_CONFIG_HOME -u XDG_DATA_HOME HOME="$home" XDG_RUNTIME_DIR="$work/run" \
+        QT_QPA_PLATFORM=offscreen "$root/usr/bin/marqora" "$@"
+}
+[ "$(as_marqora_user --version)" = "marqora $version" ] || fail "marqora --version does not say $version"
+as_marqora_user > "$work/marqora.out" 2>&1 &
 MARQORA_PID=$!
 uploaded="$work/controller/C/NEWS.TXT"
 for ((tries = 0; tries < 600; tries++)); do
@@ -126,6 +133,7 @@ for ((tries = 0; tries < 600; tries++)); do
     sleep 0.1
 done
 cmp -s "$work/news.txt" "$uploaded" || { cat "$work/marqora.out" >&2; fail "the watched text never reached the display"; }
+as_marqora_user --status | grep -q '"state":"watching"' || fail "marqora --status does not report the watched display"
 [ "$(find "$root/usr/bin" -mindepth 1 -printf '%f\n' | LC_ALL=C sort | paste -sd ' ')" = "hxctl hxsim marqora" ] ||
     fail "marqora wrote into its own folder"
 echo "package check: $(basename "$deb") passed"

@@ -35,9 +35,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# The libraries the binaries link come from dpkg-shlibdeps; "宋体" needs the font.
+# The libraries the binaries link come from dpkg-shlibdeps; "宋体" needs the
+# font, and Qt's own texts (buttons, the file dialog) their Chinese translations.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-arphic-uming")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-arphic-uming, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 # The library sits in the loader's folder: libc's ldconfig trigger refreshes the cache.

@@ -200,6 +200,9 @@ public:
     // A desktop that had no tray at start is asked now and then; once a tray
     // is there the icon is made and the window goes over to it.
     void adoptLateTray();
+    // Another start of the program asks for the window: it opens as from the
+    // tray, checks included; true when it is open afterwards.
+    bool openOnRequest();
     // Asks for the password; a wrong one is told in a message box with the caption.
     bool passwordCheck(const QString &errorCaption);
     void ChkPromptPwdClick(bool checked);

@@ -128,6 +128,23 @@ void TFormMain::openFromOutOfSight()
     setClickSendVisible(false);
 }
 
+bool TFormMain::openOnRequest()
+{
+    // An open prompt or message has the say: it comes to the front instead.
+    if (QWidget *modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+        return false;
+    }
+    if (isOutOfSight()) {
+        openFromOutOfSight();
+    } else {
+        raise();
+        activateWindow();
+    }
+    return !isOutOfSight();
+}
+
 void TFormMain::WMSysCommand(int command)
 {
     if (command != SC_MINIMIZE) return;

@@ -2,17 +2,56 @@
 
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
+#include <QLocale>
 #include <QGroupBox>
 #include <QFontDialog>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QIcon>
 #include <QPushButton>
 #include <QMessageBox>
+#include <QTreeView>
 
 #include <algorithm>
 
 namespace Dialogs {
+
+namespace {
+
+// The file dialog's list as the rest of the program speaks: Qt's own model
+// takes the type of a folder from a text its Chinese translation lacks, and
+// sizes and dates from the system's locale, which is often English.
+class ChineseFileList : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        const auto *files = qobject_cast<const QFileSystemModel *>(sourceModel());
+        if (role != Qt::DisplayRole || !files) return QIdentityProxyModel::data(index, role);
+        const QModelIndex source = mapToSource(index);
+        switch (index.column()) {
+        case SizeColumn:
+            if (files->isDir(source)) break;
+            return QLocale().formattedDataSize(files->size(source), 1, QLocale::DataSizeTraditionalFormat);
+        case TypeColumn:
+            if (files->isDir(source)) return QStringLiteral("文件夹");
+            break;
+        case DateColumn:
+            return QLocale().toString(files->lastModified(source), QLocale::ShortFormat);
+        }
+        return QIdentityProxyModel::data(index, role);
+    }
+
+private:
+    // QFileSystemModel's columns: name, size, type, date modified.
+    enum { SizeColumn = 1, TypeColumn = 2, DateColumn = 3 };
+};
+
+}  // namespace
 
 static Script *gScript = nullptr;
 
@@ -56,6 +95,13 @@ std::optional<QString> openFile(QWidget *parent, const QString &filter, const QS
 {
     if (gScript && !gScript->files.empty()) return takeNext(gScript->files);
     QFileDialog dialog(parent, QString(), startPath, filter);
+    // A desktop's own dialog would speak the system's language.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setProxyModel(new ChineseFileList(&dialog));
+    // Chinese types ("纯文本文档") are wider than the columns Qt sizes for English.
+    if (auto *details = dialog.findChild<QTreeView *>(QStringLiteral("treeView")))
+        for (int column = 1; column < details->header()->count(); ++column)
+            details->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;

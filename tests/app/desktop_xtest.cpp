@@ -170,8 +170,8 @@ TEST_F(DesktopTest, WithoutATrayTheMinimisedWindowIsLockedAndTheClickSendWindowF
     const auto mainWindow = static_cast<uint32_t>(w.winId());
     // The minimised window is the program's one way back: it keeps its taskbar
     // button; the click-send window has none.
-    EXPECT_FALSE(gDesktop->isTransient(mainWindow));
-    EXPECT_TRUE(gDesktop->isTransient(static_cast<uint32_t>(formClickSend->winId())));
+    EXPECT_EQ(gDesktop->transientFor(mainWindow), 0u);
+    EXPECT_NE(gDesktop->transientFor(static_cast<uint32_t>(formClickSend->winId())), 0u);
     EXPECT_TRUE(contains(gDesktop->atomNames(static_cast<uint32_t>(formClickSend->winId()), "_NET_WM_WINDOW_TYPE"),
                          "_NET_WM_WINDOW_TYPE_UTILITY"));
 
@@ -235,10 +235,69 @@ TEST_F(DesktopTest, ATrayThatComesLaterIsTakenOver)
     EXPECT_TRUE(w.LEDList->isVisible());
     EXPECT_EQ(w.MyPage->currentIndex(), 1);
     const auto mainWindow = static_cast<uint32_t>(w.winId());
-    EXPECT_TRUE(gDesktop->isTransient(mainWindow));
+    EXPECT_NE(gDesktop->transientFor(mainWindow), 0u);
     EXPECT_TRUE(contains(gDesktop->atomNames(mainWindow, "_NET_WM_WINDOW_TYPE"), "_NET_WM_WINDOW_TYPE_UTILITY"));
     EXPECT_TRUE(gDesktop->hasProperty(mainWindow, "_NET_WM_ICON"));
 
     w.NotifyIconClick(QSystemTrayIcon::Trigger);
     EXPECT_TRUE(waitUntil([&] { return mainState() == XDesktop::Withdrawn && clickSendViewable(); }, 20000));
+}
+
+namespace {
+
+// What a window asks the window manager for (Motif hints: the minimise or
+// maximise function or button), and whether the window manager lets it maximise.
+constexpr uint32_t Minimise[] = {0x08, 0x20}, Maximise[] = {0x10, 0x40};
+
+bool asksFor(uint32_t window, const uint32_t (&functionAndButton)[2])
+{
+    const std::vector<uint32_t> hints = gDesktop->values32(window, "_MOTIF_WM_HINTS");
+    return hints.size() < 3 || (hints[1] & functionAndButton[0]) || (hints[2] & functionAndButton[1]);
+}
+
+bool maximiseGranted(uint32_t window)
+{
+    return contains(gDesktop->atomNames(window, "_NET_WM_ALLOWED_ACTIONS"), "_NET_WM_ACTION_MAXIMIZE_HORZ");
+}
+
+}  // namespace
+
+TEST_F(DesktopTest, PromptsMessagesAndTheFileDialogAreDialogsOfTheMainWindowAndNothingMaximises)
+{
+    gDesktop->startTray();
+    TFormMain &w = startProgram();
+    ASSERT_NE(w.TrayIcon, nullptr);
+    w.NotifyIconClick(QSystemTrayIcon::Trigger);
+    ASSERT_TRUE(waitUntil([&] { return mainState() == XDesktop::Normal; }, 20000));
+    const auto mainWindow = static_cast<uint32_t>(w.winId());
+    EXPECT_FALSE(asksFor(mainWindow, Maximise));
+    EXPECT_FALSE(maximiseGranted(mainWindow));
+
+    Dialogs::setScript(nullptr);  // the real dialogs, closed from their modal loop
+    int looked = 0;
+    const auto lookAtNextDialog = [&](bool fixedSize) {
+        auto *poll = new QTimer(&w);
+        QObject::connect(poll, &QTimer::timeout, poll, [&, poll, fixedSize] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            const auto id = dialog ? static_cast<uint32_t>(dialog->winId()) : 0;
+            // The allowed actions come once the window manager manages the window.
+            if (!dialog || !gDesktop->isViewable(id) || !gDesktop->hasProperty(id, "_NET_WM_ALLOWED_ACTIONS")) return;
+            ++looked;
+            EXPECT_EQ(gDesktop->transientFor(id), mainWindow);
+            const std::vector<std::string> types = gDesktop->atomNames(id, "_NET_WM_WINDOW_TYPE");
+            EXPECT_TRUE(!types.empty() && types[0] == "_NET_WM_WINDOW_TYPE_DIALOG");
+            EXPECT_FALSE(asksFor(id, Minimise) || asksFor(id, Maximise));
+            EXPECT_TRUE(!fixedSize || !maximiseGranted(id));
+            dialog->close();
+            poll->deleteLater();
+        });
+        poll->start(20);
+    };
+    lookAtNextDialog(true);
+    EXPECT_FALSE(TFormPwd::ask(&w, QStringLiteral("口令")));
+    lookAtNextDialog(true);
+    Dialogs::message(&w, QStringLiteral("    口令错误!    "), QStringLiteral("错误"));
+    lookAtNextDialog(false);  // a file list may be made larger
+    EXPECT_FALSE(Dialogs::openFile(&w, QStringLiteral("文本文件(*.txt)"), QString::fromStdString(dir.path()), true));
+    EXPECT_EQ(looked, 3);
 }

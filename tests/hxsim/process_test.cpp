@@ -3,7 +3,7 @@
 #include "HexalinkVRX7300.h"
 #include "HxSim.h"
 #include "TempDir.h"
-#include "../tools/RunProgram.h"
+#include "RunProgram.h"
 
 #include <gtest/gtest.h>
 

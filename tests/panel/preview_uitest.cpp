@@ -10,7 +10,7 @@
 #include "TempDir.h"
 #include "TextFile.h"
 #include "WatchDriver.h"
-#include "../tools/RunProgram.h"
+#include "RunProgram.h"
 
 #include <QLabel>
 #include <gtest/gtest.h>

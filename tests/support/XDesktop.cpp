@@ -230,13 +230,20 @@ bool XDesktop::hasProperty(uint32_t window, const char *property)
     return reply && reply->type != XCB_ATOM_NONE;
 }
 
-bool XDesktop::isTransient(uint32_t window)
+std::vector<uint32_t> XDesktop::values32(uint32_t window, const char *property)
 {
     auto reply = own(xcb_get_property_reply(
-        mConnection, xcb_get_property(mConnection, 0, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1),
+        mConnection, xcb_get_property(mConnection, 0, window, atom(property), XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
         nullptr));
-    return reply && xcb_get_property_value_length(reply.get()) == 4 &&
-           *static_cast<const uint32_t *>(xcb_get_property_value(reply.get())) != XCB_WINDOW_NONE;
+    if (!reply || reply->format != 32) return {};
+    const auto *values = static_cast<const uint32_t *>(xcb_get_property_value(reply.get()));
+    return std::vector<uint32_t>(values, values + xcb_get_property_value_length(reply.get()) / 4);
+}
+
+uint32_t XDesktop::transientFor(uint32_t window)
+{
+    const std::vector<uint32_t> owner = values32(window, "WM_TRANSIENT_FOR");
+    return owner.empty() ? uint32_t{XCB_WINDOW_NONE} : owner[0];
 }
 
 void XDesktop::sendToRoot(uint32_t window, const char *type, uint32_t data0, uint32_t data1)

@@ -45,8 +45,10 @@ public:
     std::vector<std::string> atomNames(uint32_t window, const char *property);
     // Whether the window carries the property at all.
     bool hasProperty(uint32_t window, const char *property);
-    // Whether the window names another window in WM_TRANSIENT_FOR.
-    bool isTransient(uint32_t window);
+    // The values of a property of 32-bit items (_MOTIF_WM_HINTS), empty without it.
+    std::vector<uint32_t> values32(uint32_t window, const char *property);
+    // The window named in WM_TRANSIENT_FOR, 0 when there is none.
+    uint32_t transientFor(uint32_t window);
 
     // Asks the window manager to raise and focus the window as a taskbar does
     // (_NET_ACTIVE_WINDOW from a pager), which also restores it when minimised.

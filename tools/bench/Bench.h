@@ -14,6 +14,7 @@ int benchFontlib(const std::string &argv0, int argc, char **argv);
 int benchSoak(const std::string &argv0, int argc, char **argv);
 int benchLossy(const std::string &argv0, int argc, char **argv);
 int benchWatch(const std::string &argv0, int argc, char **argv);
+int benchStatus(const std::string &argv0, int argc, char **argv);
 
 // The folder holding the running executable (hxsim lives beside it).
 std::string executableFolder(const std::string &argv0);

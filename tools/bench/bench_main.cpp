@@ -22,6 +22,7 @@ constexpr BenchEntry kBenches[] = {
     {"lossy", benchLossy, "786,432 bytes up and down under loss, a silent controller's visit, 8 lossy displays"},
     {"watch", benchWatch, "the window watching 64 displays, 8 switched off, 20 % loss: intervals and the window's lateness"},
     {"fontlib", benchFontlib, "font libraries from AR PL UMing vs FreeType direct [--big5] [--size PX]"},
+    {"status", benchStatus, "marqora --status from a shell, asking a Marqora with 64 displays [--runs N]"},
 };
 
 void usage()
