@@ -46,10 +46,12 @@ void ControllerJobs::submit(const ControllerKey &key, bool doubtful, Job job)
 
 void ControllerJobs::collect()
 {
+    if (!mAnyFinished) return;
     std::vector<Apply> applies;
     {
         std::lock_guard lock(mMutex);
         applies.swap(mFinishedApplies);
+        mAnyFinished = false;
     }
     for (auto &apply : applies)
         if (apply) apply();
@@ -105,6 +107,7 @@ void ControllerJobs::finish(const ControllerKey &key, bool doubtful, Apply apply
                                      [&](const Running &r) { return r.key == key && r.doubtful == doubtful; });
         if (it != mRunning.end()) mRunning.erase(it);
         mFinishedApplies.push_back(std::move(apply));
+        mAnyFinished = true;
         onFinished = mOnFinished;
     }
     mFinished.notify_all();

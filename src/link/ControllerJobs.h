@@ -97,6 +97,8 @@ private:
     std::vector<Apply> mFinishedApplies;
     std::function<void()> mOnFinished;
     std::atomic<bool> mStop{false};
+    // Whether an Apply waits: the window's tick asks every second, mostly for nothing.
+    std::atomic<bool> mAnyFinished{false};
     bool mShutdown = false;
     std::vector<std::thread> mWorkers;
 };
