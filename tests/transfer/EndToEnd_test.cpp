@@ -288,3 +288,65 @@ TEST(ManyControllers, SilentOnesDoNotHoldUpTheLiveDisplay)
     driver.tick(8);
     for (int i = 0; i < 4; ++i) EXPECT_TRUE(+store.mSetup[i].TmrStart) << i;
 }
+
+// What an operator's scripts and a controller in the field do, each ending
+// with the controller holding the file's last content.
+TEST(FieldCases, TheControllerEndsWithTheFilesLastContent)
+{
+    struct Case {
+        const char *what;
+        std::function<void(TempDir &prog, const HxSim &sim)> act;
+        int ticks;  // watch periods are 20 ticks
+    };
+    const std::string news = "news.txt";
+    const Case cases[] = {
+        {"a change in the same two-second step",
+         [&](TempDir &prog, const HxSim &) {
+             prog.write(news, "B");
+             ASSERT_TRUE(setModificationTime(prog.file(news), 1700000001));
+         },
+         20},
+        {"the same day and time a month later",
+         [&](TempDir &prog, const HxSim &) {
+             prog.write(news, "B");
+             ASSERT_TRUE(setModificationTime(prog.file(news), 1700000000 + 30 * 86400));
+         },
+         20},
+        {"generate > news.txt: emptied, then written in the same second",
+         [&](TempDir &prog, const HxSim &) {
+             prog.write(news, "");
+             ASSERT_TRUE(setModificationTime(prog.file(news), 1700000100));
+         },
+         20},
+        {"a controller that lost its play list and text",
+         [&](TempDir &, const HxSim &sim) {
+             fs::remove(sim.diskPath() + "/A/PlayList.qv");
+             fs::remove(sim.diskPath() + "/C/NEWS.TXT");
+         },
+         Watch::CheckTicks + 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        HxSim sim;
+        TempDir prog;
+        prog.write(news, "A");
+        ASSERT_TRUE(setModificationTime(prog.file(news), 1700000000));
+        FMySetup store;
+        store.mProgPath = prog.path();
+        store.mSetup[0] = watchingDisplay(sim, "127.0.0.1", prog.file(news));
+        WatchDriver driver(store);
+        driver.tick();
+        ASSERT_EQ(readFile(sim.diskPath() + "/C/NEWS.TXT"), "A");
+        c.act(prog, sim);
+        driver.tick(c.ticks);
+        if (prog.read(news).empty()) {
+            // The text follows within the same second as the emptying.
+            prog.write(news, "generated");
+            ASSERT_TRUE(setModificationTime(prog.file(news), 1700000100));
+            driver.tick(20);
+        }
+        EXPECT_EQ(readFile(sim.diskPath() + "/C/NEWS.TXT"), prog.read(news));
+        EXPECT_TRUE(fs::exists(sim.diskPath() + "/A/PlayList.qv"));
+        EXPECT_EQ(driver.watch().status().status(0).state, WatchState::Watching);
+    }
+}
