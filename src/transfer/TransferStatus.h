@@ -72,10 +72,11 @@ public:
 
     // Every tick, for every slot: follows the watch being switched on and off.
     // Inline, as the tick with nothing due is little more than this.
-    void follow(int slot, const MySetupType &record)
+    void follow(int slot, const MySetupType &record) { follow(slot, record, record.bUsed && record.TmrEnable); }
+    // The same, with whether the record's watch is on (bUsed and TmrEnable).
+    void follow(int slot, const MySetupType &record, bool on)
     {
-        const WatchState state = mDisplays.at(static_cast<std::size_t>(slot)).state;
-        const bool on = record.bUsed && record.TmrEnable;
+        const WatchState state = mDisplays[static_cast<std::size_t>(slot)].state;
         if (on ? state == WatchState::Off || (state == WatchState::Watching && !record.TmrStart)
                : state != WatchState::Off)
             switchWatch(slot, record);

@@ -39,6 +39,7 @@ Watch::Watch(FMySetup &store, const HX_Dll &dll, WatchOptions options)
       mJobs(mOptions.workers, mOptions.limits)
 {
     mSeenSaves = mStore.saves();
+    mLookAt.fill(NoLook);
 }
 
 Watch::~Watch() = default;
@@ -50,6 +51,7 @@ void Watch::noticeSaves()
     // Every save ends every watch: a visit begun before it comes to nothing,
     // and the next one starts from scratch.
     for (Display &display : mDisplays) display = freshDisplay(display.generation + 1);
+    mLookAt.fill(NoLook);
 }
 
 void Watch::collect()
@@ -59,35 +61,46 @@ void Watch::collect()
 
 void Watch::tick(bool replay)
 {
-    ++mTick;
+    const uint64_t now = ++mTick;
     noticeSaves();
     mJobs.collect();
     int paused = 0;
+    MySetupType *const records = mStore.mSetup;
     for (int slot = 0; slot < _MaxItem; ++slot) {
-        MySetupType &record = mStore.mSetup[slot];
-        mStatus.follow(slot, record);
-        if (!record.bUsed) continue;
-        if (!record.TmrEnable) {
-            paused += record.bFromFile ? 1 : 0;
+        MySetupType &record = records[slot];
+        const bool on = record.bUsed && record.TmrEnable;
+        mStatus.follow(slot, record, on);
+        if (!on) {
+            paused += record.bUsed && record.bFromFile ? 1 : 0;
             continue;
         }
         Display &display = mDisplays[static_cast<std::size_t>(slot)];
-        if (record.TmrCount != 0) {
-            --record.TmrCount;
-            if (display.busy) continue;
-            if (display.failures > 0) {
-                // A failing display is tried at once when its file changes.
-                const FileFingerprint file = fingerprintOf(watchedPath(record));
-                if (file != display.triedWith) due(slot, record, display, replay);
-            } else if (record.TmrStart && mTick - display.lastCheck >= CheckTicks) {
-                launch(slot, record, display, VisitKind::Check, replay, display.sent);
-            }
+        if (const uint16_t count = record.TmrCount; count != 0) {
+            record.TmrCount = static_cast<uint16_t>(count - 1);
+            if (now >= mLookAt[static_cast<std::size_t>(slot)]) look(slot, record, display, replay);
             continue;
         }
         if (!display.busy) due(slot, record, display, replay);
     }
     mStatus.setPausedDisplays(paused);
     mJobs.collect();
+}
+
+void Watch::look(int slot, MySetupType &record, Display &display, bool replay)
+{
+    if (display.failures == 0) {
+        launch(slot, record, display, VisitKind::Check, replay, display.sent);
+        return;
+    }
+    // A failing display is tried at once when its file changes.
+    if (fingerprintOf(watchedPath(record)) != display.triedWith) due(slot, record, display, replay);
+}
+
+uint64_t Watch::nextLook(const Display &display, const MySetupType &record) const
+{
+    if (display.busy) return NoLook;
+    if (display.failures > 0) return 0;
+    return record.TmrStart ? display.lastCheck + CheckTicks : NoLook;
 }
 
 void Watch::due(int slot, MySetupType &record, Display &display, bool replay)
@@ -139,6 +152,7 @@ void Watch::launch(int slot, MySetupType &record, Display &display, VisitKind ki
     plan.stop = &mJobs.stopRequested();
 
     display.busy = true;
+    mLookAt[static_cast<std::size_t>(slot)] = NoLook;
     display.startedAt = mTick;
     display.triedWith = file;
     const uint64_t generation = display.generation;
@@ -161,6 +175,12 @@ void Watch::apply(int slot, uint64_t generation, VisitKind kind, const VisitRepo
     if (display.generation != generation) return;
     MySetupType &record = mStore.mSetup[slot];
     display.busy = false;
+    take(slot, record, display, kind, report);
+    mLookAt[static_cast<std::size_t>(slot)] = nextLook(display, record);
+}
+
+void Watch::take(int slot, MySetupType &record, Display &display, VisitKind kind, const VisitReport &report)
+{
     if (report.playListRead) mPlayLists.remember(slot, record, report.readLocation);
     if (report.postponed) {
         record.TmrCount = 0;

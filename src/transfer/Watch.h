@@ -26,6 +26,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <limits>
 #include <functional>
 #include <random>
 #include <string>
@@ -96,11 +97,16 @@ private:
         int postponed = 0;           // ticks the file was held back as just written
         uint64_t lastCheck = 0;      // the tick the controller was last found holding its set-up
     };
+    static constexpr uint64_t NoLook = std::numeric_limits<uint64_t>::max();
 
     static Display freshDisplay(uint64_t generation);
     void noticeSaves();
     // Visits the due display, or counts it down to its next period.
     void due(int slot, MySetupType &record, Display &display, bool replay);
+    // A display not due: its controller checked, or its file looked at while it fails.
+    void look(int slot, MySetupType &record, Display &display, bool replay);
+    uint64_t nextLook(const Display &display, const MySetupType &record) const;
+    void take(int slot, MySetupType &record, Display &display, VisitKind kind, const VisitReport &report);
     void launch(int slot, MySetupType &record, Display &display, VisitKind kind, bool replay,
                 const FileFingerprint &file);
     void apply(int slot, uint64_t generation, VisitKind kind, const VisitReport &report);
@@ -115,6 +121,10 @@ private:
     PlayListLocations mPlayLists;
     TransferStatus mStatus;
     std::array<Display, _MaxItem> mDisplays{};
+    // Per display, the tick from which it needs a look while not due: a check
+    // of its controller, or of its file while it fails. Apart and ready, as
+    // the tick with nothing due passes 64 displays every second.
+    std::array<uint64_t, _MaxItem> mLookAt;
     uint64_t mTick = 0;
     uint64_t mSeenSaves = 0;
     std::minstd_rand mRandom;
