@@ -126,7 +126,7 @@ void TFormPreview::refresh()
     if (const std::string problem = previewDisplayProblem(record); !problem.empty()) return showMessage(fromUtf8(problem));
     const PreviewText text = previewText(*record, mLanguage);
     if (!text.text) return showMessage(fromUtf8(text.problem));
-    QString info = QStringLiteral("文件: %1 (%2)")
+    QString info = QStringLiteral("文件：%1（%2）")
                        .arg(fromUtf8(text.path), fromUtf8(textEncodingName(text.text->encoding, mLanguage)));
     if (const std::string replaced = replacementSummary(*text.text, mLanguage); !replaced.empty())
         info += QLatin1Char('\n') + fromUtf8(replaced);
@@ -152,7 +152,7 @@ const TFormPreview::Fonts *TFormPreview::fontsFor(const MySetupType &record, std
         const FontLibResult chinese =
             ascii.ok ? renderFontLibrary(font, true, rotated, mLanguage, chineseRecords) : FontLibResult{};
         if (!ascii.ok || !chinese.ok) {
-            mFontProblem = "字体无法生成字库: " + (ascii.ok ? chinese.error : ascii.error);
+            mFontProblem = "字体无法生成字库：" + (ascii.ok ? chinese.error : ascii.error);
         } else {
             auto asciiLibrary = libraryOfRecords(ascii, LibraryKind::Ascii, false, mLanguage,
                                                  std::move(asciiRecords), &mFontProblem);

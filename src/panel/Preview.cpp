@@ -23,12 +23,12 @@ PreviewText previewText(const MySetupType &record, int32_t language)
     result.path = ansiToUtf8(shortString(record.FileName), language);
     // The status's words for what is wrong with the file, as the tray shows them.
     if (const VisitOutcome problem = watchedFileProblem(result.path); problem != VisitOutcome::Delivered) {
-        result.problem = outcomeText(problem) + (result.path.empty() ? "" : ": " + result.path);
+        result.problem = outcomeText(problem) + (result.path.empty() ? "" : "：" + result.path);
         return result;
     }
     std::string error;
     result.text = readForController(result.path, language, &error);
-    if (!result.text) result.problem = outcomeText(VisitOutcome::FileUnreadable) + ": " + error;
+    if (!result.text) result.problem = outcomeText(VisitOutcome::FileUnreadable) + "：" + error;
     return result;
 }
 

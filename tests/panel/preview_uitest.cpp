@@ -64,7 +64,7 @@ TEST(Preview, DrawsTheDemoDisplayAsTheControllerShowsItAfterTheUpload)
     EXPECT_TRUE(waitUntil([&] { return pictureOf(png) == shown; }, 10000))
         << panelOfPicture(pictureOf(png)).litCount() << " LEDs lit on hxsim, " << panelOfPicture(shown).litCount()
         << " in the preview";
-    EXPECT_TRUE(preview.MsgInfo->text().contains(QStringLiteral("(UTF-8)")));
+    EXPECT_TRUE(preview.MsgInfo->text().contains(QStringLiteral("（UTF-8）")));
     EXPECT_TRUE(preview.MsgInfo->text().contains(QStringLiteral("镕（字库中没有）、😀（GBK 中没有）")))
         << preview.MsgInfo->text().toStdString();
 }
@@ -96,7 +96,7 @@ TEST(Preview, SaysWhyThereIsNothingToDraw)
     };
     const Case cases[] = {
         {[&](MySetupType &) { std::filesystem::remove(dir.file("news.txt")); },
-         QStringLiteral("文件不存在: ") + QString::fromStdString(dir.file("news.txt"))},
+         QStringLiteral("文件不存在：") + QString::fromStdString(dir.file("news.txt"))},
         {[](MySetupType &d) { setShortString(d.FileName, ""); }, QStringLiteral("未选择文件")},
         {[](MySetupType &d) { d.bFromFile = 0; }, QStringLiteral("显示屏不自动读文件")},
         {[](MySetupType &d) { setShortString(d.FontName, ""); }, QStringLiteral("显示屏没有字体, 请先初始化显示屏")},
@@ -135,7 +135,7 @@ TEST_F(PreviewButton, OpensThePreviewOfTheSelectedDisplayAndFollowsItsFile)
     EXPECT_TRUE(w.FormPreview->TimerFollow->isActive());
     w.FormPreview->refresh();  // what the timer does every second
     EXPECT_FALSE(w.FormPreview->picture() == first);
-    EXPECT_TRUE(w.FormPreview->MsgInfo->text().endsWith(QStringLiteral("(GBK)")));
+    EXPECT_TRUE(w.FormPreview->MsgInfo->text().endsWith(QStringLiteral("（GBK）")));
 }
 
 }  // namespace
