@@ -127,12 +127,14 @@ as_marqora_user() {
 as_marqora_user > "$work/marqora.out" 2>&1 &
 MARQORA_PID=$!
 uploaded="$work/controller/C/NEWS.TXT"
+# The sample text is UTF-8; the controller gets it in its code page.
+iconv -f UTF-8 -t GBK "$work/news.txt" > "$work/news.gbk"
 for ((tries = 0; tries < 600; tries++)); do
-    cmp -s "$work/news.txt" "$uploaded" && break
+    cmp -s "$work/news.gbk" "$uploaded" && break
     kill -0 "$MARQORA_PID" 2>/dev/null || { cat "$work/marqora.out" >&2; fail "marqora ended early"; }
     sleep 0.1
 done
-cmp -s "$work/news.txt" "$uploaded" || { cat "$work/marqora.out" >&2; fail "the watched text never reached the display"; }
+cmp -s "$work/news.gbk" "$uploaded" || { cat "$work/marqora.out" >&2; fail "the watched text never reached the display"; }
 as_marqora_user --status | grep -q '"state":"watching"' || fail "marqora --status does not report the watched display"
 [ "$(find "$root/usr/bin" -mindepth 1 -printf '%f\n' | LC_ALL=C sort | paste -sd ' ')" = "hxctl hxsim marqora" ] ||
     fail "marqora wrote into its own folder"

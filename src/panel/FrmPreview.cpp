@@ -108,7 +108,10 @@ std::string TFormPreview::sourceKey(const MySetupType *record) const
     const auto written = fs::last_write_time(file, ec);
     if (!ec) key += std::to_string(written.time_since_epoch().count());
     const auto size = fs::file_size(file, ec);
-    if (!ec) key += "," + std::to_string(size);
+    if (!ec) {
+        key += ',';
+        key += std::to_string(size);
+    }
     return key;
 }
 

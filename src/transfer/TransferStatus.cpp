@@ -208,6 +208,10 @@ std::string TransferStatus::toolTip() const
         }
     }
     if (more > 0) tip += "\n另有 " + std::to_string(more) + " 个显示屏未更新";
-    if (mPaused > 0) tip += "\n" + std::to_string(mPaused) + " 个显示屏暂停监视，隐藏窗口后恢复";
+    if (mPaused > 0) {
+        tip += '\n';
+        tip += std::to_string(mPaused);
+        tip += " 个显示屏暂停监视，隐藏窗口后恢复";
+    }
     return tip;
 }
