@@ -156,6 +156,7 @@ public:
     void flush() override {}
     Clock::duration lineTime(std::size_t, std::size_t) const override { return mLineTime; }
     Clock::duration resendMargin() const override { return mMargin; }
+    bool carriesBothWays() const override { return true; }
 
     const std::vector<Copy> &copies() const { return mCopies; }
 
