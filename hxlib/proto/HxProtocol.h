@@ -42,10 +42,13 @@ constexpr std::size_t kLedWidthOffset = 92;
 constexpr std::size_t kLedHeightOffset = 94;
 constexpr std::size_t kNameCapacity = 16; // bytes 0..15 of the net-configuration block
 constexpr uint8_t kReplyFlag = 0x80;
-// The most blocks a controller may offer to take at once; it remembers
-// twice as many requests per sender, so no copy of a block still on its way
-// can be taken for a new request.
+// The most blocks a controller may offer to take at once.
 constexpr std::size_t kMaxWindow = 32;
+// A library keeps the requests it has on their way within this many
+// sequence numbers; the controller remembers twice as many requests per
+// sender, so every copy still on its way finds its request, and one from
+// further back is known to be stale.
+constexpr std::size_t kMaxSpan = 128;
 
 // What a controller offers in bytes 200..203 of its LED configuration block:
 // the marker "HX", the highest frame version it reads, and how many blocks

@@ -33,7 +33,9 @@ void Connection::accept(hx::Offer offer)
     mNumbered = offer.version >= hx::kVersionNumbered;
     const std::size_t largest = mTransport->carriesBothWays() ? std::min<std::size_t>(offer.window, hx::kMaxWindow) : 1;
     mWindow = BlockWindow(largest, mNow());
-    mExchanges.resize(largest);
+    // Replies taken but not yet used (blocks read ahead) wait in exchanges
+    // of their own, as far ahead as the span allows.
+    mExchanges.resize(largest > 1 ? hx::kMaxSpan : 1);
 }
 
 std::size_t Connection::outstanding() const
@@ -43,10 +45,24 @@ std::size_t Connection::outstanding() const
     }));
 }
 
+bool Connection::room() const
+{
+    std::size_t waiting = 0;
+    std::size_t kept = 0;
+    uint16_t oldestBehind = 0;
+    for (const Exchange &exchange : mExchanges) {
+        if (exchange.state == Exchange::State::Free) continue;
+        ++kept;
+        if (exchange.state == Exchange::State::Waiting) ++waiting;
+        oldestBehind = std::max<uint16_t>(oldestBehind, static_cast<uint16_t>(mSequence + 1 - exchange.sequence));
+    }
+    return waiting < mWindow.size() && kept < mExchanges.size() && oldestBehind < hx::kMaxSpan;
+}
+
 Exchange *Connection::start(hx::Command command, std::span<const uint8_t> payload, std::size_t expectedReplyData,
                             uint8_t version)
 {
-    if (outstanding() >= window()) return nullptr;
+    if (!room()) return nullptr;
     const auto free = std::find_if(mExchanges.begin(), mExchanges.end(),
                                    [](const Exchange &e) { return e.state == Exchange::State::Free; });
     Exchange &exchange = *free;

@@ -85,7 +85,7 @@ public:
                                                       uint8_t version = 0);
 
     // For transfers: sends the first copy of a request and returns at once;
-    // null when the payload does not fit or window() exchanges are out.
+    // null when the payload does not fit or there is no room().
     Exchange *start(hx::Command command, std::span<const uint8_t> payload, std::size_t expectedReplyData,
                     uint8_t version = 0);
     // One step of waiting: sends the copies that are due, gives up the
@@ -96,8 +96,11 @@ public:
     void release(Exchange &exchange) { exchange.state = Exchange::State::Free; }
     // Exchanges started and not released.
     std::size_t outstanding() const;
-    // How many may be on their way now.
-    std::size_t window() const { return mWindow.size(); }
+    // Whether another exchange may start: fewer than the window are on
+    // their way, one is free, and the oldest kept is less than kMaxSpan
+    // requests behind the next, so the controller still remembers it
+    // however many came after it.
+    bool room() const;
 
     RetransmitTimer &retransmitTimer() { return mTimer; }
 

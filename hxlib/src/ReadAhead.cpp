@@ -31,7 +31,7 @@ void ReadAhead::dropFirst()
 
 void ReadAhead::askAhead()
 {
-    while (mCount < mConnection.window() && mNext < mSize) {
+    while (mConnection.room() && mNext < mSize) {
         const auto length = static_cast<uint16_t>(std::min<uint32_t>(mBlock, mSize - mNext));
         uint8_t payload[6];
         hx::PayloadWriter(payload).u32(mNext).u16(length);
@@ -63,7 +63,11 @@ bool ReadAhead::receive(uint32_t offset, uint16_t length, uint8_t *buffer)
     }
     askAhead();
     if (mCount == 0) return false;
-    while (!first().done()) mConnection.pump();
+    // Blocks after it that come first make room for more.
+    while (!first().done()) {
+        mConnection.pump();
+        askAhead();
+    }
     const bool ok = first().ok() && first().dataSize == length;
     if (ok) std::memcpy(buffer, first().data, length);
     dropFirst();

@@ -33,7 +33,7 @@ private:
 
     Connection &mConnection;
     // The blocks asked for, in the order the caller will ask: a ring.
-    std::array<Exchange *, hx::kMaxWindow> mAhead{};
+    std::array<Exchange *, hx::kMaxSpan> mAhead{};
     std::size_t mFirst = 0;
     std::size_t mCount = 0;
     uint32_t mSize = 0;            // 0: nothing loaded

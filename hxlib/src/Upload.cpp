@@ -81,7 +81,7 @@ void Upload::keep(uint32_t offset, std::span<const uint8_t> block)
 void Upload::put(uint32_t offset, std::span<const uint8_t> block, bool overwrites)
 {
     const bool alone = offset == 0 || overwrites;
-    drain(alone ? 0 : mConnection.window() - 1);
+    drain(alone);
     if (mFailed || mRestartDue) return; // a restart sends this block again
     uint8_t payload[4 + hx::kMaxBlock];
     const std::size_t size = blockPayload(payload, offset, block);
@@ -92,10 +92,10 @@ void Upload::put(uint32_t offset, std::span<const uint8_t> block, bool overwrite
     }
     exchange->offset = offset;
     mBlocks.push_back(exchange);
-    if (alone) drain(0);
+    if (alone) drain(true);
 }
 
-void Upload::drain(std::size_t left)
+void Upload::drain(bool all)
 {
     for (;;) {
         for (auto it = mBlocks.begin(); it != mBlocks.end();) {
@@ -109,7 +109,8 @@ void Upload::drain(std::size_t left)
             mConnection.release(exchange);
             it = mBlocks.erase(it);
         }
-        if (mFailed || mRestartDue || mBlocks.size() <= left) return;
+        // The window may shrink while waiting.
+        if (mFailed || mRestartDue || (all ? mBlocks.empty() : mConnection.room())) return;
         mConnection.pump();
     }
 }
@@ -141,7 +142,7 @@ void Upload::settle()
 {
     if (!mActive) return;
     do {
-        drain(0);
+        drain(true);
         recover();
     } while (!mFailed && !mBlocks.empty());
 }
@@ -162,9 +163,10 @@ bool Upload::save(uint8_t drive, std::span<const uint8_t> path, uint32_t size, u
             mActive = false;
             return false;
         }
-        // With the whole file's CRC-32 when it is known and the controller
-        // reads version 2 frames; otherwise as without a window.
-        const auto crc = mActive && mConnection.numbered() ? checksum() : std::nullopt;
+        // With the whole file's CRC-32 when it is known, the size is that of
+        // the bytes sent and the controller reads version 2 frames;
+        // otherwise as without a window, and the controller judges the size.
+        const auto crc = mActive && mConnection.numbered() && size == mEnd ? checksum() : std::nullopt;
         hx::PayloadWriter writer(payload);
         writer.u32(size).u16(time).u16(date);
         if (crc) writer.u32(*crc);

@@ -45,9 +45,9 @@ private:
     // Hands one block to the window; blocks at offset 0 and blocks that
     // write over earlier ones go alone, so nothing overtakes them.
     void put(uint32_t offset, std::span<const uint8_t> block, bool overwrites);
-    // Takes the outcomes of the blocks on their way, waiting until at most
-    // `left` are.
-    void drain(std::size_t left);
+    // Takes the outcomes of the blocks on their way, waiting until none
+    // (all) or fewer than the window are.
+    void drain(bool all);
     // Starts the upload again from its first block while one is due.
     void recover();
     void refused();
