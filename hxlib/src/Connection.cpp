@@ -33,56 +33,63 @@ void Connection::accept(hx::Offer offer)
     mNumbered = offer.version >= hx::kVersionNumbered;
     const std::size_t largest = mTransport->carriesBothWays() ? std::min<std::size_t>(offer.window, hx::kMaxWindow) : 1;
     mWindow = BlockWindow(largest, mNow());
-    // Replies taken but not yet used (blocks read ahead) wait in exchanges
-    // of their own, as far ahead as the span allows.
+    // One exchange per sequence number of the span: replies taken but not
+    // yet used (blocks read ahead) wait in theirs.
     mExchanges.resize(largest > 1 ? hx::kMaxSpan : 1);
 }
 
-std::size_t Connection::outstanding() const
+Exchange *Connection::exchangeFor(uint16_t sequence)
 {
-    return static_cast<std::size_t>(std::count_if(mExchanges.begin(), mExchanges.end(), [](const Exchange &e) {
-        return e.state != Exchange::State::Free;
-    }));
+    return &mExchanges[sequence % mExchanges.size()];
 }
 
 bool Connection::room() const
 {
-    std::size_t waiting = 0;
-    std::size_t kept = 0;
-    uint16_t oldestBehind = 0;
-    for (const Exchange &exchange : mExchanges) {
-        if (exchange.state == Exchange::State::Free) continue;
-        ++kept;
-        if (exchange.state == Exchange::State::Waiting) ++waiting;
-        oldestBehind = std::max<uint16_t>(oldestBehind, static_cast<uint16_t>(mSequence + 1 - exchange.sequence));
-    }
-    return waiting < mWindow.size() && kept < mExchanges.size() && oldestBehind < hx::kMaxSpan;
+    // The next sequence number's exchange is free exactly when nothing
+    // kept is kMaxSpan or more behind it.
+    return mWaiting < mWindow.size() &&
+           mExchanges[static_cast<uint16_t>(mSequence + 1) % mExchanges.size()].state == Exchange::State::Free;
+}
+
+void Connection::release(Exchange &exchange)
+{
+    if (exchange.state == Exchange::State::Waiting) --mWaiting;
+    if (exchange.state != Exchange::State::Free) --mKept;
+    exchange.state = Exchange::State::Free;
+}
+
+void Connection::settle(Exchange &exchange, Exchange::State outcome)
+{
+    exchange.state = outcome;
+    --mWaiting;
 }
 
 Exchange *Connection::start(hx::Command command, std::span<const uint8_t> payload, std::size_t expectedReplyData,
                             uint8_t version)
 {
     if (!room()) return nullptr;
-    const auto free = std::find_if(mExchanges.begin(), mExchanges.end(),
-                                   [](const Exchange &e) { return e.state == Exchange::State::Free; });
-    Exchange &exchange = *free;
+    const uint16_t sequence = mSequence + 1;
+    Exchange &exchange = *exchangeFor(sequence);
     exchange.version = version == 0 ? frameVersion() : version;
     exchange.command = static_cast<uint8_t>(command);
-    exchange.sequence = ++mSequence;
+    exchange.sequence = sequence;
     hx::Frame frame{mLineAddress, exchange.sequence, exchange.command, payload, exchange.version};
     exchange.frameSize = hx::encodeFrame(exchange.frame, frame);
     if (exchange.frameSize == 0) return nullptr;
+    mSequence = sequence;
     // The timer estimates the controller's turnaround; the time the line
     // itself needs for this request and its reply comes on top, so a
     // resend never starts while the reply may still be on a serial line.
     const std::size_t replySize = exchange.frameSize - payload.size() + 1 + expectedReplyData; // status + data
     exchange.lineTime = mTransport->lineTime(exchange.frameSize, replySize);
     exchange.state = Exchange::State::Waiting;
+    ++mWaiting;
+    ++mKept;
     exchange.copies = 0;
     exchange.dataSize = 0;
     // Stray bytes before a request are dropped; replies to requests still
     // on their way are not.
-    if (outstanding() == 1) mTransport->flush();
+    if (mKept == 1) mTransport->flush();
     const auto now = mNow();
     exchange.giveUp = now + (mRetries + 1) * (mTimeout + exchange.lineTime);
     sendCopy(exchange, now);
@@ -105,13 +112,14 @@ void Connection::sendCopy(Exchange &exchange, Clock::time_point now)
 
 void Connection::pump()
 {
+    if (mWaiting == 0) return;
     const auto now = mNow();
     auto wake = Clock::time_point::max();
     bool resent = false;
     for (Exchange &exchange : mExchanges) {
         if (exchange.state != Exchange::State::Waiting) continue;
         if (now >= exchange.giveUp) {
-            exchange.state = Exchange::State::Failed;
+            settle(exchange, Exchange::State::Failed);
             continue;
         }
         if (now >= std::min(exchange.giveUp, exchange.lastSent + exchange.lineTime + mTimer.timeout())) {
@@ -124,7 +132,7 @@ void Connection::pump()
     for (const Exchange &exchange : mExchanges)
         if (exchange.state == Exchange::State::Waiting)
             wake = std::min({wake, exchange.giveUp, exchange.lastSent + exchange.lineTime + mTimer.timeout()});
-    if (wake == Clock::time_point::max()) return;
+    if (mWaiting == 0) return;
     if (const auto bytes = mTransport->receive(wake)) take(*bytes);
 }
 
@@ -133,33 +141,31 @@ void Connection::take(std::span<const uint8_t> bytes)
     const auto frame = hx::decodeFrame(bytes);
     if (!frame || !(frame->command & hx::kReplyFlag) || frame->device != mLineAddress || frame->payload.empty())
         return;
-    for (Exchange &exchange : mExchanges) {
-        if (exchange.state != Exchange::State::Waiting || exchange.sequence != frame->sequence ||
-            frame->command != (exchange.command | hx::kReplyFlag) || frame->version != exchange.version)
-            continue;
-        const auto now = mNow();
-        // The copy this reply answers: in version 2 it says which (the most
-        // recent copy with that number); in version 1 only a request sent
-        // once is known (Karn's rule), its reply may answer any copy.
-        std::optional<int> answered;
-        if (exchange.version == hx::kVersionNumbered) {
-            const int copy = exchange.copies - static_cast<uint8_t>(exchange.copies - frame->copy);
-            if (copy >= 1 && exchange.copies - copy < Exchange::kRememberedCopies) answered = copy;
-        } else if (exchange.copies == 1) {
-            answered = 1;
-        }
-        if (answered) {
-            const auto sentAt = exchange.copySent[static_cast<std::size_t>(*answered % Exchange::kRememberedCopies)];
-            mTimer.sample(now - sentAt - exchange.lineTime);
-        }
-        mWindow.delivered(exchange.mark, now, mTimer.hasSample() ? mTimer.smoothed() : Clock::duration::max(),
-                          answered == exchange.copies);
-        exchange.status = static_cast<hx::Status>(frame->payload[0]);
-        exchange.dataSize = frame->payload.size() - 1;
-        std::memcpy(exchange.data, frame->payload.data() + 1, exchange.dataSize);
-        exchange.state = Exchange::State::Answered;
+    Exchange &exchange = *exchangeFor(frame->sequence);
+    if (exchange.state != Exchange::State::Waiting || exchange.sequence != frame->sequence ||
+        frame->command != (exchange.command | hx::kReplyFlag) || frame->version != exchange.version)
         return;
+    const auto now = mNow();
+    // The copy this reply answers: in version 2 it says which (the most
+    // recent copy with that number); in version 1 only a request sent once
+    // is known (Karn's rule), its reply may answer any copy.
+    std::optional<int> answered;
+    if (exchange.version == hx::kVersionNumbered) {
+        const int copy = exchange.copies - static_cast<uint8_t>(exchange.copies - frame->copy);
+        if (copy >= 1 && exchange.copies - copy < Exchange::kRememberedCopies) answered = copy;
+    } else if (exchange.copies == 1) {
+        answered = 1;
     }
+    if (answered) {
+        const auto sentAt = exchange.copySent[static_cast<std::size_t>(*answered % Exchange::kRememberedCopies)];
+        mTimer.sample(now - sentAt - exchange.lineTime);
+    }
+    mWindow.delivered(exchange.mark, now, mTimer.hasSample() ? mTimer.smoothed() : Clock::duration::max(),
+                      answered == exchange.copies);
+    exchange.status = static_cast<hx::Status>(frame->payload[0]);
+    exchange.dataSize = frame->payload.size() - 1;
+    std::memcpy(exchange.data, frame->payload.data() + 1, exchange.dataSize);
+    settle(exchange, Exchange::State::Answered);
 }
 
 std::optional<Reply> Connection::request(hx::Command command, std::span<const uint8_t> payload,

@@ -93,9 +93,7 @@ public:
     // at once when nothing is on its way.
     void pump();
     // Forgets an exchange; a late reply to it is dropped.
-    void release(Exchange &exchange) { exchange.state = Exchange::State::Free; }
-    // Exchanges started and not released.
-    std::size_t outstanding() const;
+    void release(Exchange &exchange);
     // Whether another exchange may start: fewer than the window are on
     // their way, one is free, and the oldest kept is less than kMaxSpan
     // requests behind the next, so the controller still remembers it
@@ -105,6 +103,8 @@ public:
     RetransmitTimer &retransmitTimer() { return mTimer; }
 
 private:
+    Exchange *exchangeFor(uint16_t sequence);
+    void settle(Exchange &exchange, Exchange::State outcome);
     void sendCopy(Exchange &exchange, Clock::time_point now);
     void take(std::span<const uint8_t> bytes);
 
@@ -117,7 +117,9 @@ private:
     BlockWindow mWindow;
     bool mNumbered = false;
     uint16_t mSequence;
-    std::vector<Exchange> mExchanges;
+    std::vector<Exchange> mExchanges; // by sequence number, modulo their count
+    std::size_t mWaiting = 0;        // on their way
+    std::size_t mKept = 0;           // not released
 };
 
 } // namespace hxlib
