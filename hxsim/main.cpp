@@ -43,6 +43,8 @@ const char kUsage[] =
     "  --type 0|1        0 VRX7300, first disk A: (default); 1 Hexalink, first disk B:\n"
     "  --play D:I        the play list it plays at start (default: number 0 on the first disk)\n"
     "  --boot-ms MS      how long a reboot keeps it silent (default 2000)\n"
+    "  --log FILE        one JSON line per request it runs; --png FILE, --window: its panel as a picture\n"
+    "  --rotated         the Chinese font library holds its glyphs turned a quarter turn\n"
     "  --protocol 1|2    the highest frame version it reads (default 2: numbered copies and a window\n"
     "                    of 32 blocks; 1: one plain request at a time, like a controller of old)\n"
     "Faults on the network, per direction (--up: requests to it, --down: its replies), as Linux's netem\n"
