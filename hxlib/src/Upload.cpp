@@ -72,8 +72,9 @@ void Upload::keep(uint32_t offset, std::span<const uint8_t> block)
         std::memcpy(mKept.data() + offset, block.data(), over);
         mKept.insert(mKept.end(), block.begin() + static_cast<std::ptrdiff_t>(over), block.end());
     } else if (mKeeping) {
+        // Too large to keep: its memory goes back at once.
         mKeeping = false;
-        mKept.clear();
+        std::vector<uint8_t>().swap(mKept);
     }
     mEnd = end;
 }
