@@ -102,8 +102,9 @@ bool Controller::markSent(uint32_t start, uint32_t end)
 {
     // The first stretch that reaches start, and those after it that the
     // new one touches, become one.
+    using Piece = std::pair<uint32_t, uint32_t>;
     auto first = std::lower_bound(mSent.begin(), mSent.end(), start,
-                                  [](const std::pair<uint32_t, uint32_t> &piece, uint32_t at) { return piece.second < at; });
+                                  [](const Piece &piece, uint32_t at) { return piece.second < at; });
     auto last = first;
     for (; last != mSent.end() && last->first <= end; ++last) {
         start = std::min(start, last->first);

@@ -466,29 +466,34 @@ private:
             transmit({mPending[i].bytes, mPending[i].size}, mPending[i].destination);
             mPending.erase(mPending.begin() + static_cast<std::ptrdiff_t>(i));
         }
-        serveDueRequests();
-        putDueReplies();
+        handOnDue(mUp, &Server::serve);
+        handOnDue(mDown, &Server::putOnWire);
     }
 
-    void serveDueRequests()
+    using Link = hxsim::FaultyLink<Destination>;
+    using HandOn = void (Server::*)(std::span<const uint8_t>, const Destination &);
+
+    void handOnDue(Link &link, HandOn handOn)
     {
-        while (const auto *request = mUp.popDue(Clock::now())) serve({request->bytes, request->size}, request->tag);
+        while (const auto *due = link.popDue(Clock::now())) (this->*handOn)({due->bytes, due->size}, due->tag);
     }
 
-    void putDueReplies()
+    // A frame through one of the links: handed on at once when the link has
+    // no faults, else once it is due.
+    void through(Link &link, std::span<const uint8_t> frame, const Destination &where, HandOn handOn)
     {
-        while (const auto *reply = mDown.popDue(Clock::now())) putOnWire({reply->bytes, reply->size}, reply->tag);
-    }
-
-    // A request off the wire: handled now, or once the link hands it on.
-    void arrive(std::span<const uint8_t> request, const Destination &source)
-    {
-        if (mUp.passesThrough()) {
-            serve(request, source);
+        if (link.passesThrough()) {
+            (this->*handOn)(frame, where);
             return;
         }
-        mUp.carry(request, source, Clock::now(), lossApplies(request));
-        serveDueRequests();
+        link.carry(frame, where, Clock::now(), lossApplies(frame));
+        handOnDue(link, handOn);
+    }
+
+    // A request off the wire, on its way to the handler.
+    void arrive(std::span<const uint8_t> request, const Destination &source)
+    {
+        through(mUp, request, source, &Server::serve);
     }
 
     void serve(std::span<const uint8_t> request, const Destination &source)
@@ -500,12 +505,7 @@ private:
 
     void transmit(std::span<const uint8_t> reply, const Destination &destination)
     {
-        if (mDown.passesThrough()) {
-            putOnWire(reply, destination);
-            return;
-        }
-        mDown.carry(reply, destination, Clock::now(), lossApplies(reply));
-        putDueReplies();
+        through(mDown, reply, destination, &Server::putOnWire);
     }
 
     void putOnWire(std::span<const uint8_t> reply, const Destination &destination)

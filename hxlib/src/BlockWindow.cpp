@@ -27,7 +27,8 @@ void BlockWindow::delivered(const Mark &sent, Clock::time_point now, Clock::dura
     mLowestRoundTrip = std::min(mLowestRoundTrip, smoothed);
     if (mLargest == 1 || mMostPerSecond == 0) return;
     const double held = mMostPerSecond * std::chrono::duration<double>(mLowestRoundTrip).count();
-    const auto wanted = static_cast<std::size_t>(std::clamp(std::ceil(2 * held) + 2, 2.0, static_cast<double>(mLargest)));
+    const auto wanted =
+        static_cast<std::size_t>(std::clamp(std::ceil(2 * held) + 2, 2.0, static_cast<double>(mLargest)));
     mSize = std::min(wanted, mSize + 1);
 }
 

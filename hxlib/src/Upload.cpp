@@ -172,8 +172,8 @@ bool Upload::save(uint8_t drive, std::span<const uint8_t> path, uint32_t size, u
         writer.u32(size).u16(time).u16(date);
         if (crc) writer.u32(*crc);
         writer.u8(drive).bytes(path);
-        const auto reply =
-            mConnection.request(hx::Command::SaveToFile, writer.written(), 0, crc ? hx::kVersionNumbered : hx::kVersion);
+        const uint8_t version = crc ? hx::kVersionNumbered : hx::kVersion;
+        const auto reply = mConnection.request(hx::Command::SaveToFile, writer.written(), 0, version);
         // The controller lost the bytes sent (or some of them were another
         // upload's): send them again and save again.
         if (reply && reply->status == hx::Status::SizeMismatch && mActive && size == mEnd && mKeeping &&

@@ -96,7 +96,8 @@ std::unique_ptr<BenchSimulator> simulator(const std::string &folder, const fs::p
 
 bool open(const BenchSimulator &sim)
 {
-    return sim.port() != 0 && HX_NetInitial(kDevice, "", "127.  0.  0.  1", kTimeoutSeconds, kRetries, sim.port(), -1) == 0;
+    return sim.port() != 0 &&
+           HX_NetInitial(kDevice, "", "127.  0.  0.  1", kTimeoutSeconds, kRetries, sim.port(), -1) == 0;
 }
 
 // Seconds to upload bytes as the program does (HX_SendData per 1024 bytes,
@@ -155,7 +156,8 @@ const LinkCase kLinks[] = {
     {"20 % loss each way", {"--up", "loss=20", "--down", "loss=20"}},
     {"20 % loss + 100 ms each way", {"--up", "loss=20,delay=100", "--down", "loss=20,delay=100"}},
     {"50 +- 20 ms each way (4G)", {"--up", "delay=50,jitter=20", "--down", "delay=50,jitter=20"}},
-    {"200 +- 100 ms, 25 % reordered", {"--up", "delay=200,jitter=100,reorder=25", "--down", "delay=200,jitter=100,reorder=25"}},
+    {"200 +- 100 ms, 25 % reordered",
+     {"--up", "delay=200,jitter=100,reorder=25", "--down", "delay=200,jitter=100,reorder=25"}},
     {"64 kbit/s", {"--up", "rate=64000", "--down", "rate=64000"}, 64000},
     {"10 % duplicated, 1 % corrupted", {"--up", "duplicate=10,corrupt=1", "--down", "duplicate=10,corrupt=1"}},
 };
