@@ -17,16 +17,19 @@ BlockWindow::BlockWindow(std::size_t largest, Clock::time_point start)
 {
 }
 
-void BlockWindow::delivered(const Mark &sent, Clock::time_point now, Clock::duration smoothed, bool rateSample)
+void BlockWindow::delivered(const Mark &sent, Clock::time_point now, std::size_t bytes, Clock::duration smoothed,
+                            bool rateSample)
 {
-    ++mDelivered;
+    mDeliveredBytes += bytes;
     const auto interval = std::chrono::duration<double>(now - sent.at).count();
     if (rateSample && interval > 0)
-        mMostPerSecond = std::max(mMostPerSecond, static_cast<double>(mDelivered - sent.delivered) / interval);
+        mMostBytesPerSecond =
+            std::max(mMostBytesPerSecond, static_cast<double>(mDeliveredBytes - sent.deliveredBytes) / interval);
     mLastDelivery = now;
     mLowestRoundTrip = std::min(mLowestRoundTrip, smoothed);
-    if (mLargest == 1 || mMostPerSecond == 0) return;
-    const double held = mMostPerSecond * std::chrono::duration<double>(mLowestRoundTrip).count();
+    if (mLargest == 1 || mMostBytesPerSecond == 0 || bytes == 0) return;
+    const double held = mMostBytesPerSecond * std::chrono::duration<double>(mLowestRoundTrip).count() /
+                        static_cast<double>(bytes);
     const auto wanted =
         static_cast<std::size_t>(std::clamp(std::ceil(2 * held) + 2, 2.0, static_cast<double>(mLargest)));
     mSize = std::min(wanted, mSize + 1);

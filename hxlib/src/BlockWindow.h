@@ -2,13 +2,16 @@
 // the link busy for a round trip, no more, so a slow line does not fill up
 // with blocks that wait (and whose waiting looks like loss).
 //
-// The rate at which replies come back is measured per reply, as the number
-// of replies since the request was sent over the time since the reply before
-// it was sent (so a burst of late replies does not look fast); the largest
+// The rate at which the link delivers is measured per reply, in bytes (each
+// exchange counts its larger frame, the block whichever way it goes, so a
+// quick small request does not pass for a fast link): the bytes delivered
+// since the request was sent over the time since the reply before it was
+// sent (so a burst of late replies does not look fast either). The largest
 // rate seen times the lowest smoothed round trip is what the link holds. The
-// window is twice that plus two, grows by at most one block per reply and
-// never exceeds the largest window the controller offered. It knows nothing
-// of sockets or clocks, so tests feed it made-up moments.
+// window is twice that, in exchanges of the size at hand, plus two; it grows
+// by at most one per reply and never exceeds the largest window the
+// controller offered. It knows nothing of sockets or clocks, so tests feed
+// it made-up moments.
 #pragma once
 
 #include <chrono>
@@ -21,9 +24,9 @@ class BlockWindow {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // Where the replies stood when a request was sent.
+    // Where the deliveries stood when a request was sent.
     struct Mark {
-        uint64_t delivered = 0;
+        uint64_t deliveredBytes = 0;
         Clock::time_point at{};
     };
 
@@ -31,20 +34,21 @@ public:
     explicit BlockWindow(std::size_t largest = 1, Clock::time_point start = {});
 
     std::size_t size() const { return mSize; }
-    std::size_t largest() const { return mLargest; }
-    Mark mark() const { return {mDelivered, mLastDelivery}; }
+    Mark mark() const { return {mDeliveredBytes, mLastDelivery}; }
 
-    // A reply came at now to a request sent at sent; smoothed is the round
-    // trip estimate after this reply. The rate counts only when the reply
-    // answers the copy the mark was taken for.
-    void delivered(const Mark &sent, Clock::time_point now, Clock::duration smoothed, bool rateSample);
+    // A reply came at now to a request sent at sent, of an exchange that
+    // moved `bytes` (its larger frame); smoothed is the round trip estimate
+    // after this reply. The rate counts only when the reply answers the copy
+    // the mark was taken for.
+    void delivered(const Mark &sent, Clock::time_point now, std::size_t bytes, Clock::duration smoothed,
+                   bool rateSample);
 
 private:
     std::size_t mLargest;
     std::size_t mSize;
-    uint64_t mDelivered = 0;
+    uint64_t mDeliveredBytes = 0;
     Clock::time_point mLastDelivery;
-    double mMostPerSecond = 0;
+    double mMostBytesPerSecond = 0;
     Clock::duration mLowestRoundTrip = Clock::duration::max();
 };
 

@@ -82,6 +82,7 @@ Exchange *Connection::start(hx::Command command, std::span<const uint8_t> payloa
     // resend never starts while the reply may still be on a serial line.
     const std::size_t replySize = exchange.frameSize - payload.size() + 1 + expectedReplyData; // status + data
     exchange.lineTime = mTransport->lineTime(exchange.frameSize, replySize);
+    exchange.weight = std::max(exchange.frameSize, replySize);
     exchange.state = Exchange::State::Waiting;
     ++mWaiting;
     ++mKept;
@@ -160,8 +161,8 @@ void Connection::take(std::span<const uint8_t> bytes)
         const auto sentAt = exchange.copySent[static_cast<std::size_t>(*answered % Exchange::kRememberedCopies)];
         mTimer.sample(now - sentAt - exchange.lineTime);
     }
-    mWindow.delivered(exchange.mark, now, mTimer.hasSample() ? mTimer.smoothed() : Clock::duration::max(),
-                      answered == exchange.copies);
+    mWindow.delivered(exchange.mark, now, exchange.weight,
+                      mTimer.hasSample() ? mTimer.smoothed() : Clock::duration::max(), answered == exchange.copies);
     exchange.status = static_cast<hx::Status>(frame->payload[0]);
     exchange.dataSize = frame->payload.size() - 1;
     std::memcpy(exchange.data, frame->payload.data() + 1, exchange.dataSize);

@@ -47,6 +47,7 @@ struct Exchange {
     Clock::time_point giveUp{};
     std::array<Clock::time_point, kRememberedCopies> copySent{};
     BlockWindow::Mark mark;
+    std::size_t weight = 0; // the larger of its frames, for the link's rate
     hx::Status status = hx::Status::BadRequest;
     std::size_t dataSize = 0;
     std::size_t frameSize = 0;

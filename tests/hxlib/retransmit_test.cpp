@@ -366,36 +366,37 @@ TEST_F(RequestLoop, ARoundTripThatRisesForGoodIsFollowedWithinAFewRequests)
 TEST(BlockWindow, HoldsWhatTheLinkHoldsAndGrowsOneBlockPerReply)
 {
     using Window = hxlib::BlockWindow;
+    constexpr std::size_t block = 1041; // a numbered SendData frame of 1024 bytes
     const auto start = Clock::time_point(1h);
-    // A fast link: replies 1 ms apart over a 100 ms round trip hold 100
-    // blocks, more than the largest window; it grows one block per reply.
+    // A fast link: a block delivered every millisecond over a 100 ms round
+    // trip holds 100, more than the largest window; it grows one per reply.
     Window fast(32, start);
     EXPECT_EQ(fast.size(), 2u);
     std::vector<std::size_t> sizes;
     for (int reply = 1; reply <= 40; ++reply) {
         const auto sent = fast.mark();
-        fast.delivered(sent, sent.at + 1ms, 100ms, true);
+        fast.delivered(sent, sent.at + 1ms, block, 100ms, true);
         sizes.push_back(fast.size());
     }
     EXPECT_EQ(sizes[0], 3u);
     EXPECT_EQ(sizes[10], 13u);
     EXPECT_EQ(sizes.back(), 32u);
 
-    // 64 kbit/s: a block takes 130 ms on the line and its round trip is a
-    // little longer: the link holds one, and the window stays at twice that
-    // and two, however long the queue makes later round trips look.
+    // 64 kbit/s: a small request answered in 13 ms (no quick link for all
+    // that), then blocks that take 130 ms each on the line, their round
+    // trips growing with the queue: the link holds a tenth of a block, and
+    // the window stays at three, one on the line and two waiting.
     Window slow(32, start);
-    auto now = start;
+    const auto small = slow.mark();
+    slow.delivered(small, small.at + 13ms, 20, 13ms, true);
     for (int reply = 1; reply <= 40; ++reply) {
         const auto sent = slow.mark();
-        now = sent.at + 130ms;
-        slow.delivered(sent, now, reply == 1 ? 133ms : 133ms * std::min(reply, 4), true);
+        slow.delivered(sent, sent.at + 130ms, block, 133ms * std::min(reply, 3), true);
     }
-    EXPECT_GE(slow.size(), 4u);
-    EXPECT_LE(slow.size(), 5u);
+    EXPECT_EQ(slow.size(), 3u);
 
     Window one(1, start);
-    one.delivered(one.mark(), start + 1ms, 1ms, true);
+    one.delivered(one.mark(), start + 1ms, block, 1ms, true);
     EXPECT_EQ(one.size(), 1u) << "a controller that offers no window";
 }
 
