@@ -60,7 +60,7 @@ Status Controller::reset(uint32_t value)
     mLastShown.reset();
     if (reboot) {
         // A reboot forgets the transfer buffers like the real hardware does.
-        mUpload.clear();
+        clearUpload();
         mDownload.clear();
         mBooting = true;
         changed(Change::Booting);
@@ -93,14 +93,41 @@ Status Controller::showString(std::span<const uint8_t> info, std::span<const uin
     return Status::Ok;
 }
 
-Status Controller::storeBlock(uint32_t offset, std::span<const uint8_t> bytes)
+void Controller::clearUpload()
+{
+    mUpload.clear();
+    mSent.clear();
+}
+
+bool Controller::markSent(uint32_t start, uint32_t end)
+{
+    // The first stretch that reaches start, and those after it that the
+    // new one touches, become one.
+    using Piece = std::pair<uint32_t, uint32_t>;
+    auto first = std::lower_bound(mSent.begin(), mSent.end(), start,
+                                  [](const Piece &piece, uint32_t at) { return piece.second < at; });
+    auto last = first;
+    for (; last != mSent.end() && last->first <= end; ++last) {
+        start = std::min(start, last->first);
+        end = std::max(end, last->second);
+    }
+    if (first == last && mSent.size() >= kMaxUploadPieces) return false;
+    first = mSent.erase(first, last);
+    mSent.insert(first, {start, end});
+    return true;
+}
+
+Status Controller::storeBlock(uint32_t offset, std::span<const uint8_t> bytes, bool anyOrder)
 {
     if (bytes.empty() || bytes.size() > hx::kMaxBlock) return Status::BadRequest;
-    // Offset 0 begins a new upload; later blocks must join what is there
-    // (a repeat of a block already stored is fine), so no file has holes.
-    if (offset == 0) mUpload.clear();
-    if (offset > mUpload.size() || offset + bytes.size() > kMaxFileSize) return Status::OutOfRange;
-    if (offset + bytes.size() > mUpload.size()) mUpload.resize(offset + bytes.size());
+    // Offset 0 begins a new upload. In order, later blocks must join what
+    // is there (a repeat of a block already stored is fine), so no file has
+    // holes; in any order, the save checks that the gaps were filled.
+    if (offset == 0) clearUpload();
+    if ((!anyOrder && offset > mUpload.size()) || offset > kMaxFileSize - bytes.size()) return Status::OutOfRange;
+    const auto end = static_cast<uint32_t>(offset + bytes.size());
+    if (!markSent(offset, end)) return Status::OutOfRange;
+    if (end > mUpload.size()) mUpload.resize(end);
     std::copy(bytes.begin(), bytes.end(), mUpload.begin() + offset);
     return Status::Ok;
 }
@@ -122,20 +149,23 @@ static std::optional<std::time_t> dosMoment(uint16_t time, uint16_t date)
     return stamp;
 }
 
-Status Controller::saveFile(int drive, std::span<const uint8_t> path, uint32_t size, uint16_t time, uint16_t date)
+Status Controller::saveFile(int drive, std::span<const uint8_t> path, uint32_t size, uint16_t time, uint16_t date,
+                            std::optional<uint32_t> crc)
 {
     // The buffer is spent by a save whatever its outcome, so a stale upload
     // can never end up in a later file. Its memory stays for the next one.
     struct Spend {
-        std::vector<uint8_t> &buffer;
-        ~Spend() { buffer.clear(); }
-    } spend{mUpload};
+        Controller &controller;
+        ~Spend() { controller.clearUpload(); }
+    } spend{*this};
     if (drive < 0 || drive >= kDriveCount) return Status::BadDrive;
     const auto parts = splitControllerPath(path);
     if (!parts) return Status::BadPath;
-    if (size != mUpload.size() && size != 0) return Status::SizeMismatch;
+    const bool whole = mSent.size() == 1 && mSent[0] == std::pair<uint32_t, uint32_t>(0, size);
+    if (size != 0 && (size != mUpload.size() || !whole)) return Status::SizeMismatch;
     // Size 0 saves an empty file whatever was sent.
     const std::span<const uint8_t> bytes(mUpload.data(), size);
+    if (crc && hx::crc32(bytes) != *crc) return Status::SizeMismatch;
     const Status status = drive::writeFile(driveRoot(drive), *parts, bytes, dosMoment(time, date));
     if (status == Status::Ok) changed(Change::Disk);
     return status;
@@ -202,6 +232,8 @@ void Controller::ledConfig(std::span<uint8_t, hx::kLedConfigSize> block) const
     block[0] = static_cast<uint8_t>(mOptions.type);
     hx::putU16(block.data() + hx::kLedWidthOffset, mOptions.width);
     hx::putU16(block.data() + hx::kLedHeightOffset, mOptions.height);
+    if (mOptions.frameVersion >= hx::kVersionNumbered)
+        hx::writeOffer(block, {mOptions.frameVersion, static_cast<uint8_t>(hx::kMaxWindow)});
 }
 
 void Controller::playInfo(std::span<uint8_t, hx::kPlayInfoSize> block) const

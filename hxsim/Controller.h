@@ -24,6 +24,9 @@ struct ControllerOptions {
     int type = 0;                      // 0 VRX7300 (first disk A), 1 Hexalink (first disk B)
     std::optional<int> playDrive;      // default: the type's first disk
     int playIndex = 0;
+    // The highest frame version it reads: 1 is a controller that takes
+    // one plain request at a time and offers nothing more.
+    uint8_t frameVersion = hx::kVersionNumbered;
 };
 
 struct ShownString {
@@ -65,8 +68,14 @@ public:
     hx::Status reset(uint32_t value);
     hx::Status turnOutput(bool on);
     hx::Status showString(std::span<const uint8_t> info, std::span<const uint8_t> text);
-    hx::Status storeBlock(uint32_t offset, std::span<const uint8_t> bytes);
-    hx::Status saveFile(int drive, std::span<const uint8_t> path, uint32_t size, uint16_t time, uint16_t date);
+    // A block of the upload. Offset 0 starts an upload; in order, a block
+    // must join what was sent; in any order (blocks of a window), it may
+    // leave a gap that a later block fills.
+    hx::Status storeBlock(uint32_t offset, std::span<const uint8_t> bytes, bool anyOrder = false);
+    // Saves the upload when it has every byte up to size (and, when a
+    // CRC-32 is given, the bytes match it).
+    hx::Status saveFile(int drive, std::span<const uint8_t> path, uint32_t size, uint16_t time, uint16_t date,
+                        std::optional<uint32_t> crc = std::nullopt);
     hx::Status loadFile(int drive, std::span<const uint8_t> path, uint32_t &size);
     // A file of the disk, without touching the download buffer (see drive::readFile).
     hx::Status readDiskFile(int drive, std::span<const uint8_t> path, std::size_t maxBytes, bool wholeFile,
@@ -78,8 +87,13 @@ public:
     void ledConfig(std::span<uint8_t, hx::kLedConfigSize> block) const;
     void playInfo(std::span<uint8_t, hx::kPlayInfoSize> block) const;
 
+    // Gaps an upload in any order may have at once.
+    static constexpr std::size_t kMaxUploadPieces = 4096;
+
 private:
     void changed(Change change);
+    bool markSent(uint32_t start, uint32_t end);
+    void clearUpload();
 
     ControllerOptions mOptions;
     std::vector<ChangeHook> mHooks;
@@ -89,6 +103,8 @@ private:
     bool mBooting = false;
     std::optional<ShownString> mLastShown;
     std::vector<uint8_t> mUpload;
+    // The stretches of mUpload that blocks filled, sorted, apart from each other.
+    std::vector<std::pair<uint32_t, uint32_t>> mSent;
     std::vector<uint8_t> mDownload;
 };
 

@@ -111,8 +111,28 @@ RequestHandler::Sender &RequestHandler::slotFor(uint64_t peer)
     }
     Sender &slot = mSenders[mLastSender];
     slot.peer = peer;
-    slot.requestSize = slot.replySize = 0;
+    slot.newestNumbered.reset();
+    slot.requests.resize(kRememberedRequests);
+    for (Remembered &request : slot.requests) request.used = false;
     return slot;
+}
+
+bool RequestHandler::Remembered::holds(const hx::Frame &frame, uint32_t crc) const
+{
+    return used && version == frame.version && command == frame.command && device == frame.device &&
+           sequence == frame.sequence && payloadSize == frame.payload.size() && payloadCrc == crc;
+}
+
+void RequestHandler::Remembered::keep(const hx::Frame &frame, uint32_t crc, std::span<const uint8_t> answer)
+{
+    used = true;
+    version = frame.version;
+    command = frame.command;
+    device = frame.device;
+    sequence = frame.sequence;
+    payloadSize = frame.payload.size();
+    payloadCrc = crc;
+    reply.assign(answer.begin(), answer.end());
 }
 
 std::span<const uint8_t> RequestHandler::handle(std::span<const uint8_t> request, uint64_t peer)
@@ -121,12 +141,27 @@ std::span<const uint8_t> RequestHandler::handle(std::span<const uint8_t> request
     if (mController.booting()) return {};
     const auto frame = hx::decodeFrame(request);
     if (!frame || (frame->command & hx::kReplyFlag) || !operationName(static_cast<Command>(frame->command))) return {};
+    if (frame->version > mController.options().frameVersion) return {};
     if (mLineAddress && frame->device != *mLineAddress) return {};
-    if (Sender *known = find(peer); known && known->replySize > 0 &&
-        std::equal(request.begin(), request.end(), known->request, known->request + known->requestSize)) {
-        known->lastHeard = ++mClock;
+    Sender &sender = slotFor(peer);
+    sender.lastHeard = ++mClock;
+    Remembered &memory = sender.requests[frame->sequence % kRememberedRequests];
+    const uint32_t payloadCrc = hx::crc32(frame->payload);
+    if (memory.holds(*frame, payloadCrc)) {
+        // A copy whose reply was lost or is still on its way: the same
+        // reply, saying which copy it answers, and nothing run again.
         mRepeated = true;
-        return {known->reply, known->replySize};
+        hx::renumberFrame(memory.reply, frame->copy);
+        return memory.reply;
+    }
+    if (frame->version == hx::kVersionNumbered) {
+        // A copy older than everything remembered was answered long ago.
+        const auto behind = static_cast<int16_t>(frame->sequence - sender.newestNumbered.value_or(frame->sequence));
+        if (behind <= -static_cast<int>(kRememberedRequests)) return {};
+        if (behind > 0 || !sender.newestNumbered) sender.newestNumbered = frame->sequence;
+    } else {
+        // A new connection on the line, or a library that numbers nothing.
+        sender.newestNumbered.reset();
     }
 
     RequestRecord record;
@@ -141,13 +176,12 @@ std::span<const uint8_t> RequestHandler::handle(std::span<const uint8_t> request
     hx::PayloadWriter reply(payload);
     reply.u8(static_cast<uint8_t>(status));
     if (record.ok) reply.bytes(data.written());
-    Sender &slot = slotFor(peer);
-    slot.lastHeard = ++mClock;
-    slot.replySize = hx::encodeFrame(slot.reply, frame->device, frame->sequence,
-                                     static_cast<uint8_t>(frame->command | hx::kReplyFlag), reply.written());
-    slot.requestSize = request.size();
-    std::copy(request.begin(), request.end(), slot.request);
-    return {slot.reply, slot.replySize};
+    uint8_t answer[hx::kMaxFrame];
+    const std::size_t size = hx::encodeFrame(answer, {frame->device, frame->sequence,
+                                                      static_cast<uint8_t>(frame->command | hx::kReplyFlag),
+                                                      reply.written(), frame->version, frame->copy});
+    memory.keep(*frame, payloadCrc, {answer, size});
+    return memory.reply;
 }
 
 Status RequestHandler::run(const hx::Frame &frame, RequestRecord &record, hx::PayloadWriter &data)
@@ -204,15 +238,21 @@ Status RequestHandler::run(const hx::Frame &frame, RequestRecord &record, hx::Pa
         const auto bytes = in.rest();
         addNumber(record, "offset", offset);
         addNumber(record, "len", bytes.size());
-        return mController.storeBlock(offset, bytes);
+        // Version 2 blocks come from a window: in any order.
+        return mController.storeBlock(offset, bytes, frame.version == hx::kVersionNumbered);
     }
     case Command::SaveToFile: {
-        uint32_t size = 0;
+        uint32_t size = 0, crc = 0;
         uint16_t time = 0, date = 0;
         if (!in.u32(size) || !in.u16(time) || !in.u16(date)) return Status::BadRequest;
         addNumber(record, "size", size);
+        // Version 2: the whole file's CRC-32 follows.
+        const bool checked = frame.version == hx::kVersionNumbered;
+        if (checked && !in.u32(crc)) return Status::BadRequest;
+        if (checked) addNumber(record, "crc", crc);
         if (!drivePath(drive, path)) return Status::BadRequest;
-        return mController.saveFile(drive, path, size, time, date);
+        return mController.saveFile(drive, path, size, time, date,
+                                    checked ? std::optional<uint32_t>(crc) : std::nullopt);
     }
     case Command::LoadFromFile: {
         if (!drivePath(drive, path)) return Status::BadRequest;

@@ -1,5 +1,6 @@
 // hxsim: a simulated display controller on UDP and/or a serial line.
 #include "Controller.h"
+#include "FaultyLink.h"
 #include "HostIo.h"
 #include "HxProtocol.h"
 #include "Panel.h"
@@ -34,12 +35,26 @@ using Clock = std::chrono::steady_clock;
 const char kUsage[] =
     "usage: hxsim --disk DIR [--udp ADDR:PORT] [--serial PATH --screen N] [--name TEXT] [--size WxH]\n"
     "             [--type 0|1] [--play DRIVE:INDEX] [--boot-ms MS] [--log FILE] [--png FILE] [--window]\n"
-    "             [--rotated] [--drop PERCENT] [--drop-replies PERCENT] [--delay MS] [--jitter MS]\n"
-    "             [--delay-on OP,OP...] [--drop-on OP,OP...]\n"
-    "Faults: --drop loses that share of the requests received, --drop-replies of the replies sent;\n"
-    "--drop-on limits both to the operations named as in the log (GetPlayInfo), else all are lost;\n"
-    "--delay holds each reply back MS, plus up to --jitter MS at random, while requests go on\n"
-    "being served; --delay-on limits the delay to the operations named as in the log\n"
+    "             [--rotated] [--protocol 1|2] [--up FAULTS] [--down FAULTS] [--drop PERCENT]\n"
+    "             [--drop-replies PERCENT] [--drop-on OP,OP...] [--delay MS] [--jitter MS] [--delay-on OP,OP...]\n"
+    "  --disk DIR        the controller's disks A, B and C as folders of DIR (required)\n"
+    "  --udp ADDR:PORT   answer on UDP (port 0: a free one); --serial PATH --screen N: on a serial line\n"
+    "  --name TEXT       its name, at most 15 bytes (default HXSIM); --size WxH its panel (default 128x32)\n"
+    "  --type 0|1        0 VRX7300, first disk A: (default); 1 Hexalink, first disk B:\n"
+    "  --play D:I        the play list it plays at start (default: number 0 on the first disk)\n"
+    "  --boot-ms MS      how long a reboot keeps it silent (default 2000)\n"
+    "  --log FILE        one JSON line per request it runs; --png FILE, --window: its panel as a picture\n"
+    "  --rotated         the Chinese font library holds its glyphs turned a quarter turn\n"
+    "  --protocol 1|2    the highest frame version it reads (default 2: numbered copies and a window\n"
+    "                    of 32 blocks; 1: one plain request at a time, like a controller of old)\n"
+    "Faults on the network, per direction (--up: requests to it, --down: its replies), as Linux's netem\n"
+    "puts them on a link: FAULTS is KEY=VALUE,... of loss=PERCENT, delay=MS, jitter=MS (the delay varies\n"
+    "that much either way, so datagrams overtake each other), reorder=PERCENT (sent without the delay),\n"
+    "duplicate=PERCENT, corrupt=PERCENT (one bit flipped) and rate=BITS-PER-SECOND.\n"
+    "--drop is --up loss=PERCENT, --drop-replies is --down loss=PERCENT; --drop-on limits the loss\n"
+    "to the operations named as in the log (GetPlayInfo), else all are lost.\n"
+    "--delay holds each reply back MS, plus up to --jitter MS at random, while requests go on being\n"
+    "served (a controller busy writing flash); --delay-on limits that to the operations named\n"
     "(SaveToFile,Reset), else every reply is held back.\n";
 
 // A serial line that goes quiet inside a frame for this long holds noise.
@@ -54,8 +69,8 @@ struct Options {
     std::string serial;
     std::optional<uint16_t> screen;
     int bootMs = 2000;
-    int dropPercent = 0;
-    int replyDropPercent = 0;
+    hxsim::LinkFaults up;   // requests on their way to the controller
+    hxsim::LinkFaults down; // replies on their way back
     int delayMs = 0;
     int jitterMs = 0;
     std::bitset<256> delayedCommands; // none named: all
@@ -71,6 +86,14 @@ struct Options {
 {
     std::fprintf(stderr, "hxsim: %s\n%s", message.c_str(), kUsage);
     std::exit(2);
+}
+
+hxsim::LinkFaults linkFaults(const std::string &text, const std::string &option, const hxsim::LinkFaults &given)
+{
+    std::string error;
+    const auto faults = hxsim::parseLinkFaults(text, given, error);
+    if (!faults) fail(option + ": " + error);
+    return *faults;
 }
 
 long number(const std::string &text, long low, long high, const char *what)
@@ -109,6 +132,10 @@ Options parseOptions(int argc, char **argv)
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--help") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        }
         if (arg == "--window") {
             options.window = true;
             continue;
@@ -144,10 +171,16 @@ Options parseOptions(int argc, char **argv)
             options.controller.playIndex = static_cast<int>(number(value.substr(colon + 1), 0, 255, "play index"));
         } else if (arg == "--boot-ms") {
             options.bootMs = static_cast<int>(number(value, 0, 600000, "boot time"));
+        } else if (arg == "--protocol") {
+            options.controller.frameVersion = static_cast<uint8_t>(number(value, 1, 2, "protocol version"));
+        } else if (arg == "--up") {
+            options.up = linkFaults(value, arg, options.up);
+        } else if (arg == "--down") {
+            options.down = linkFaults(value, arg, options.down);
         } else if (arg == "--drop") {
-            options.dropPercent = static_cast<int>(number(value, 0, 100, "drop percentage"));
+            options.up.lossPercent = static_cast<double>(number(value, 0, 100, "drop percentage"));
         } else if (arg == "--drop-replies") {
-            options.replyDropPercent = static_cast<int>(number(value, 0, 100, "reply drop percentage"));
+            options.down.lossPercent = static_cast<double>(number(value, 0, 100, "reply drop percentage"));
         } else if (arg == "--delay") {
             options.delayMs = static_cast<int>(number(value, 0, 600000, "delay"));
         } else if (arg == "--jitter") {
@@ -228,6 +261,13 @@ public:
         });
     }
 
+    // What the links did, when they had faults: one line per direction.
+    void reportLinks() const
+    {
+        if (!mUp.passesThrough()) std::fprintf(stderr, "hxsim: %s\n", mUp.model().summary("up").c_str());
+        if (!mDown.passesThrough()) std::fprintf(stderr, "hxsim: %s\n", mDown.model().summary("down").c_str());
+    }
+
     ~Server()
     {
         hostio::closeSocket(mUdp);
@@ -263,8 +303,8 @@ public:
         for (;;) {
             // Drawn after the reply went out, so the panel never slows a request down.
             if (mPanelStale) refreshPanel();
-            sendDueReplies();
-            if (hostio::kTimedReceive && mSerial < 0 && !mController.booting() && mPending.empty()) {
+            sendDue();
+            if (hostio::kTimedReceive && mSerial < 0 && !mController.booting() && holdsNothing()) {
                 // UDP alone: a blocking receive (a short kernel time-out lets
                 // it look at the signal pipe) saves the poll call per request.
                 if (stopRequested()) return;
@@ -315,6 +355,8 @@ private:
         };
         if (mSerialHasPartial) until(mSerialLastByte + kSerialIdleGap);
         for (const PendingReply &pending : mPending) until(pending.due);
+        for (const auto due : {mUp.nextDue(), mDown.nextDue()})
+            if (due) until(*due);
         return static_cast<int>(wait.count());
     }
 
@@ -338,7 +380,6 @@ private:
 #endif
     }
 
-    bool chance(int percent) { return percent > 0 && mDice(mRandom) < percent; }
     // Whether a frame (request or reply) is one the loss applies to.
     bool lossApplies(std::span<const uint8_t> frame) const
     {
@@ -347,7 +388,6 @@ private:
         return frame.size() > commandOffset &&
                mOptions.droppedCommands.test(static_cast<std::size_t>(frame[commandOffset] & ~hx::kReplyFlag & 0xFF));
     }
-    bool dropped(std::span<const uint8_t> request) { return lossApplies(request) && chance(mOptions.dropPercent); }
 
     // Where a reply goes: back over UDP to its sender, or onto the line.
     struct Destination {
@@ -368,6 +408,15 @@ private:
         uint8_t bytes[hx::kMaxFrame];
     };
 
+    // Version, device, sequence and command: the same in every reply to
+    // the copies of one request.
+    static bool sameRequest(std::span<const uint8_t> reply, const PendingReply &pending)
+    {
+        constexpr std::size_t from = 2, to = 8;
+        return reply.size() >= to && pending.size >= to &&
+               std::equal(reply.begin() + from, reply.begin() + to, pending.bytes + from);
+    }
+
     // When the reply the handler just made may leave: a fresh one after the
     // configured delay; a repeat's stored reply along with the first copy's
     // when that is still held back (the controller is still busy), else at once.
@@ -376,9 +425,7 @@ private:
         const auto now = Clock::now();
         if (repeated) {
             for (const PendingReply &pending : mPending)
-                if (pending.destination == destination &&
-                    std::equal(reply.begin(), reply.end(), pending.bytes, pending.bytes + pending.size))
-                    return pending.due;
+                if (pending.destination == destination && sameRequest(reply, pending)) return pending.due;
             return now;
         }
         if (mOptions.delayMs == 0 && mOptions.jitterMs == 0) return now;
@@ -405,9 +452,11 @@ private:
         std::copy(reply.begin(), reply.end(), pending.bytes);
     }
 
-    void sendDueReplies()
+    bool holdsNothing() const { return mPending.empty() && mUp.empty() && mDown.empty(); }
+
+    // Replies whose delay is over, requests and replies the links hand on.
+    void sendDue()
     {
-        if (mPending.empty()) return;
         const auto now = Clock::now();
         for (std::size_t i = 0; i < mPending.size();) {
             if (mPending[i].due > now) {
@@ -417,11 +466,50 @@ private:
             transmit({mPending[i].bytes, mPending[i].size}, mPending[i].destination);
             mPending.erase(mPending.begin() + static_cast<std::ptrdiff_t>(i));
         }
+        handOnDue(mUp, &Server::serve);
+        handOnDue(mDown, &Server::putOnWire);
+    }
+
+    using Link = hxsim::FaultyLink<Destination>;
+    using HandOn = void (Server::*)(std::span<const uint8_t>, const Destination &);
+
+    void handOnDue(Link &link, HandOn handOn)
+    {
+        while (const auto *due = link.popDue(Clock::now())) (this->*handOn)({due->bytes, due->size}, due->tag);
+    }
+
+    // A frame through one of the links: handed on at once when the link has
+    // no faults, else once it is due.
+    void through(Link &link, std::span<const uint8_t> frame, const Destination &where, HandOn handOn)
+    {
+        if (link.passesThrough()) {
+            (this->*handOn)(frame, where);
+            return;
+        }
+        link.carry(frame, where, Clock::now(), lossApplies(frame));
+        handOnDue(link, handOn);
+    }
+
+    // A request off the wire, on its way to the handler.
+    void arrive(std::span<const uint8_t> request, const Destination &source)
+    {
+        through(mUp, request, source, &Server::serve);
+    }
+
+    void serve(std::span<const uint8_t> request, const Destination &source)
+    {
+        hxsim::RequestHandler &handler = source.serial ? mSerialHandler : mUdpHandler;
+        const auto reply = handler.handle(request, source.peer);
+        dispatch(reply, handler.repeated(), source);
     }
 
     void transmit(std::span<const uint8_t> reply, const Destination &destination)
     {
-        if (lossApplies(reply) && chance(mOptions.replyDropPercent)) return;
+        through(mDown, reply, destination, &Server::putOnWire);
+    }
+
+    void putOnWire(std::span<const uint8_t> reply, const Destination &destination)
+    {
         if (!destination.serial) {
             ::sendto(mUdp, reply.data(), reply.size(), 0, reinterpret_cast<const sockaddr *>(&destination.to),
                      destination.toLength);
@@ -448,15 +536,12 @@ private:
         socklen_t fromLength = sizeof(from);
         const ssize_t got = ::recvfrom(mUdp, mDatagram, sizeof(mDatagram), flags,
                                        reinterpret_cast<sockaddr *>(&from), &fromLength);
-        if (got < 0 || static_cast<std::size_t>(got) > hx::kMaxFrame ||
-            dropped({mDatagram, static_cast<std::size_t>(got)}))
-            return;
-        Destination destination;
-        destination.to = from;
-        destination.toLength = fromLength;
-        destination.peer = static_cast<uint64_t>(from.sin_addr.s_addr) << 16 | from.sin_port;
-        const auto reply = mUdpHandler.handle({mDatagram, static_cast<std::size_t>(got)}, destination.peer);
-        dispatch(reply, mUdpHandler.repeated(), destination);
+        if (got < 0 || static_cast<std::size_t>(got) > hx::kMaxFrame) return;
+        Destination source;
+        source.to = from;
+        source.toLength = fromLength;
+        source.peer = static_cast<uint64_t>(from.sin_addr.s_addr) << 16 | from.sin_port;
+        arrive({mDatagram, static_cast<std::size_t>(got)}, source);
     }
 
     void serveSerial()
@@ -477,11 +562,9 @@ private:
     void drainSerialFrames()
     {
         while (auto frame = mFramer.next()) {
-            if (dropped(*frame)) continue;
-            const auto reply = mSerialHandler.handle(*frame);
             Destination line;
             line.serial = true;
-            dispatch(reply, mSerialHandler.repeated(), line);
+            arrive(*frame, line);
         }
         mSerialHasPartial = mFramer.hasPartialFrame();
     }
@@ -504,7 +587,8 @@ private:
     bool mSerialHasPartial = false;
     Clock::time_point mSerialLastByte{};
     std::mt19937 mRandom{std::random_device{}()};
-    std::uniform_int_distribution<int> mDice{0, 99};
+    hxsim::FaultyLink<Destination> mUp{mOptions.up, static_cast<uint32_t>(mRandom())};
+    hxsim::FaultyLink<Destination> mDown{mOptions.down, static_cast<uint32_t>(mRandom())};
     uint8_t mDatagram[hx::kMaxFrame + 1];
     std::vector<PendingReply> mPending;
 };
@@ -520,6 +604,7 @@ int main(int argc, char **argv)
         Server server(std::move(options));
         server.open();
         server.run();
+        server.reportLinks();
         return 0;
     }
 
@@ -545,6 +630,7 @@ int main(int argc, char **argv)
     QGuiApplication::exec();
     hostio::StopSignal::instance().request(); // the window was closed: stop serving too
     serving.join();
+    server.reportLinks();
 #endif
     return 0;
 }

@@ -23,11 +23,13 @@ inline bool sameFrame(const hx::Frame &a, const hx::Frame &b)
 inline void checkFrameDatagram(Bytes input)
 {
     if (const auto frame = hx::decodeFrame(input)) {
-        FUZZ_CHECK(input.size() == hx::kHeaderSize + frame->payload.size() + hx::kCrcSize);
-        FUZZ_CHECK(frame->payload.size() <= hx::kMaxPayload);
-        FUZZ_CHECK(frame->payload.data() == input.data() + hx::kHeaderSize);
+        // A numbered frame carries its copy number ahead of the payload.
+        const std::size_t copyByte = frame->version == hx::kVersionNumbered ? 1 : 0;
+        FUZZ_CHECK(input.size() == hx::kHeaderSize + copyByte + frame->payload.size() + hx::kCrcSize);
+        FUZZ_CHECK(frame->payload.size() <= hx::maxPayload(frame->version));
+        FUZZ_CHECK(frame->payload.data() == input.data() + hx::kHeaderSize + copyByte);
         uint8_t again[hx::kMaxFrame];
-        const std::size_t size = hx::encodeFrame(again, frame->device, frame->sequence, frame->command, frame->payload);
+        const std::size_t size = hx::encodeFrame(again, *frame);
         FUZZ_CHECK(size == input.size() && std::equal(input.begin(), input.end(), again));
     }
 

@@ -42,6 +42,59 @@ uint16_t crc16(std::span<const uint8_t> bytes, uint16_t start)
     return crc;
 }
 
+uint32_t crc32(std::span<const uint8_t> bytes, uint32_t previous)
+{
+    // A whole file's check runs over every byte it has, on both sides; the
+    // same eight-bytes-a-step tables as crc16, for the reflected polynomial
+    // 0xEDB88320.
+    static const auto tables = [] {
+        struct Tables {
+            uint32_t t[8][256];
+        } tables{};
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t value = i;
+            for (int bit = 0; bit < 8; ++bit) value = (value & 1) ? (value >> 1) ^ 0xEDB88320u : value >> 1;
+            tables.t[0][i] = value;
+        }
+        for (int k = 1; k < 8; ++k)
+            for (int i = 0; i < 256; ++i)
+                tables.t[k][i] = (tables.t[k - 1][i] >> 8) ^ tables.t[0][tables.t[k - 1][i] & 0xFF];
+        return tables;
+    }();
+    const auto &t = tables.t;
+    uint32_t crc = ~previous;
+    const uint8_t *p = bytes.data();
+    std::size_t left = bytes.size();
+    for (; left >= 8; left -= 8, p += 8) {
+        const uint32_t low = crc ^ (static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                                    static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
+        crc = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24] ^
+              t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]];
+    }
+    for (; left > 0; --left, ++p) crc = (crc >> 8) ^ t[0][(crc ^ *p) & 0xFF];
+    return ~crc;
+}
+
+Offer readOffer(std::span<const uint8_t> ledConfig)
+{
+    if (ledConfig.size() < kOfferOffset + 4 || ledConfig[kOfferOffset] != 'H' || ledConfig[kOfferOffset + 1] != 'X')
+        return {};
+    Offer offer;
+    offer.version = std::min(ledConfig[kOfferOffset + 2], kVersionNumbered);
+    offer.window = static_cast<uint8_t>(std::clamp<std::size_t>(ledConfig[kOfferOffset + 3], 1, kMaxWindow));
+    if (offer.version < kVersionNumbered) return {};
+    return offer;
+}
+
+void writeOffer(std::span<uint8_t> ledConfig, Offer offer)
+{
+    if (ledConfig.size() < kOfferOffset + 4) return;
+    ledConfig[kOfferOffset] = 'H';
+    ledConfig[kOfferOffset + 1] = 'X';
+    ledConfig[kOfferOffset + 2] = offer.version;
+    ledConfig[kOfferOffset + 3] = offer.window;
+}
+
 const char *statusText(Status status)
 {
     switch (status) {
@@ -50,7 +103,7 @@ const char *statusText(Status status)
     case Status::BadDrive: return "bad drive";
     case Status::BadPath: return "path refused";
     case Status::NotFound: return "not found";
-    case Status::SizeMismatch: return "size does not match the bytes sent";
+    case Status::SizeMismatch: return "size or checksum does not match the bytes sent";
     case Status::IoError: return "controller disk error";
     case Status::OutOfRange: return "offset or length out of range";
     }
@@ -68,32 +121,57 @@ uint16_t getU16(const uint8_t *in)
     return static_cast<uint16_t>(in[0] | (in[1] << 8));
 }
 
-std::size_t encodeFrame(std::span<uint8_t> out, uint16_t device, uint16_t sequence, uint8_t command,
-                        std::span<const uint8_t> payload)
+static void putCrc(std::span<uint8_t> frame)
 {
-    const std::size_t size = kHeaderSize + payload.size() + kCrcSize;
-    if (payload.size() > kMaxPayload || out.size() < size) return 0;
+    putU16(frame.data() + frame.size() - kCrcSize, crc16(frame.subspan(2, frame.size() - 2 - kCrcSize)));
+}
+
+std::size_t encodeFrame(std::span<uint8_t> out, const Frame &frame)
+{
+    if (frame.version != kVersion && frame.version != kVersionNumbered) return 0;
+    const std::size_t numbered = frame.version == kVersionNumbered ? 1 : 0;
+    const std::size_t body = numbered + frame.payload.size();
+    const std::size_t size = kHeaderSize + body + kCrcSize;
+    if (frame.payload.size() > maxPayload(frame.version) || out.size() < size) return 0;
     uint8_t *p = out.data();
     p[0] = kStartMarker0;
     p[1] = kStartMarker1;
-    p[2] = kVersion;
-    putU16(p + 3, device);
-    putU16(p + 5, sequence);
-    p[7] = command;
-    putU16(p + 8, static_cast<uint16_t>(payload.size()));
-    if (!payload.empty()) std::memcpy(p + kHeaderSize, payload.data(), payload.size());
-    const uint16_t crc = crc16(out.subspan(2, size - 2 - kCrcSize));
-    putU16(p + size - kCrcSize, crc);
+    p[2] = frame.version;
+    putU16(p + 3, frame.device);
+    putU16(p + 5, frame.sequence);
+    p[7] = frame.command;
+    putU16(p + 8, static_cast<uint16_t>(body));
+    if (numbered) p[kHeaderSize] = frame.copy;
+    if (!frame.payload.empty()) std::memcpy(p + kHeaderSize + numbered, frame.payload.data(), frame.payload.size());
+    putCrc(out.first(size));
     return size;
+}
+
+std::size_t encodeFrame(std::span<uint8_t> out, uint16_t device, uint16_t sequence, uint8_t command,
+                        std::span<const uint8_t> payload)
+{
+    return encodeFrame(out, Frame{device, sequence, command, payload});
+}
+
+void renumberFrame(std::span<uint8_t> frame, uint8_t copy)
+{
+    if (frame.size() <= kHeaderSize + kCrcSize || frame[2] != kVersionNumbered) return;
+    frame[kHeaderSize] = copy;
+    putCrc(frame);
 }
 
 // Size of the frame that starts at bytes[0], or 0 when the header is not one
 // of ours. Needs at least kHeaderSize bytes.
 static std::size_t frameSizeFromHeader(const uint8_t *bytes)
 {
-    if (bytes[0] != kStartMarker0 || bytes[1] != kStartMarker1 || bytes[2] != kVersion) return 0;
+    if (bytes[0] != kStartMarker0 || bytes[1] != kStartMarker1) return 0;
     const std::size_t length = getU16(bytes + 8);
     if (length > kMaxPayload) return 0;
+    if (bytes[2] == kVersionNumbered) {
+        if (length == 0) return 0; // no room for the copy number
+    } else if (bytes[2] != kVersion) {
+        return 0;
+    }
     return kHeaderSize + length + kCrcSize;
 }
 
@@ -108,10 +186,15 @@ std::optional<Frame> decodeFrame(std::span<const uint8_t> bytes)
     const std::size_t size = frameSizeFromHeader(bytes.data());
     if (size != bytes.size() || !crcMatches(bytes.data(), size)) return std::nullopt;
     Frame frame;
+    frame.version = bytes[2];
     frame.device = getU16(bytes.data() + 3);
     frame.sequence = getU16(bytes.data() + 5);
     frame.command = bytes[7];
     frame.payload = bytes.subspan(kHeaderSize, size - kHeaderSize - kCrcSize);
+    if (frame.version == kVersionNumbered) {
+        frame.copy = frame.payload[0];
+        frame.payload = frame.payload.subspan(1);
+    }
     return frame;
 }
 

@@ -16,10 +16,17 @@ namespace hx {
 // from 0). Stored password check values are made with it, so it never changes.
 uint16_t crc16Step(uint16_t crc, uint8_t byte);
 uint16_t crc16(std::span<const uint8_t> bytes, uint16_t start = 0);
+// CRC-32 as zip and Ethernet compute it ("123456789" gives 0xCBF43926); a
+// running value goes on over the next bytes: crc32(b, crc32(a)) = crc32(ab).
+uint32_t crc32(std::span<const uint8_t> bytes, uint32_t previous = 0);
 
 constexpr uint8_t kStartMarker0 = 0xA5;
 constexpr uint8_t kStartMarker1 = 0x5A;
+// Version 1 frames are what every controller reads. In version 2 frames the
+// body starts with a copy number: which copy of a request this is, and in a
+// reply which copy it answers.
 constexpr uint8_t kVersion = 1;
+constexpr uint8_t kVersionNumbered = 2;
 constexpr std::size_t kHeaderSize = 10; // marker 2, version 1, device 2, sequence 2, command 1, length 2
 constexpr std::size_t kCrcSize = 2;
 constexpr std::size_t kMaxPayload = 1280;
@@ -35,6 +42,25 @@ constexpr std::size_t kLedWidthOffset = 92;
 constexpr std::size_t kLedHeightOffset = 94;
 constexpr std::size_t kNameCapacity = 16; // bytes 0..15 of the net-configuration block
 constexpr uint8_t kReplyFlag = 0x80;
+// The most blocks a controller may offer to take at once.
+constexpr std::size_t kMaxWindow = 32;
+// A library keeps the requests it has on their way within this many
+// sequence numbers; the controller remembers twice as many requests per
+// sender, so every copy still on its way finds its request, and one from
+// further back is known to be stale.
+constexpr std::size_t kMaxSpan = 128;
+
+// What a controller offers in bytes 200..203 of its LED configuration block:
+// the marker "HX", the highest frame version it reads, and how many blocks
+// of a transfer it takes at once in any order. A controller without the
+// marker offers nothing: version 1 frames, one request at a time.
+constexpr std::size_t kOfferOffset = 200;
+struct Offer {
+    uint8_t version = kVersion;
+    uint8_t window = 1;
+};
+Offer readOffer(std::span<const uint8_t> ledConfig);
+void writeOffer(std::span<uint8_t> ledConfig, Offer offer);
 
 enum class Command : uint8_t {
     Reset = 0x01,
@@ -70,14 +96,27 @@ struct Frame {
     uint16_t sequence = 0;
     uint8_t command = 0;
     std::span<const uint8_t> payload;
+    uint8_t version = kVersion;
+    uint8_t copy = 0; // version 2 only
 };
 
+// The most payload bytes a frame of this version carries.
+constexpr std::size_t maxPayload(uint8_t version)
+{
+    return version == kVersionNumbered ? kMaxPayload - 1 : kMaxPayload;
+}
+
 // Writes one frame into out; returns its size, or 0 when the payload is
-// larger than kMaxPayload or out is too small.
+// larger than the version carries, the version is unknown or out is too small.
+std::size_t encodeFrame(std::span<uint8_t> out, const Frame &frame);
+// A version 1 frame.
 std::size_t encodeFrame(std::span<uint8_t> out, uint16_t device, uint16_t sequence, uint8_t command,
                         std::span<const uint8_t> payload);
+// Rewrites the copy number of an encoded version 2 frame (and its CRC).
+void renumberFrame(std::span<uint8_t> frame, uint8_t copy);
 
-// Accepts bytes that are exactly one well-formed frame with a valid CRC.
+// Accepts bytes that are exactly one well-formed frame of version 1 or 2
+// with a valid CRC.
 std::optional<Frame> decodeFrame(std::span<const uint8_t> bytes);
 
 // Cuts frames out of a serial byte stream. Noise before a frame, a false start

@@ -24,6 +24,8 @@ public:
     // milliseconds without anything being lost.
     Clock::duration resendMargin() const override { return std::chrono::milliseconds(5); }
 
+    bool carriesBothWays() const override { return true; }
+
 protected:
     explicit DatagramTransport(const sockaddr_in &peer) : mPeer(peer) {}
 

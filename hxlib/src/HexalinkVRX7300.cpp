@@ -2,7 +2,7 @@
 // request per controller operation.
 #include "HexalinkVRX7300.h"
 
-#include "Connection.h"
+#include "Device.h"
 #include "HxProtocol.h"
 
 #include <algorithm>
@@ -19,7 +19,7 @@
 #include <vector>
 
 using hx::Command;
-using hxlib::Connection;
+using hxlib::Device;
 
 namespace {
 
@@ -34,7 +34,7 @@ constexpr int kMaxRetries = 100;
 constexpr std::size_t kRememberedLinks = 64;
 
 struct OpenConnection {
-    std::shared_ptr<Connection> connection;
+    std::shared_ptr<Device> device;
     std::string link;
 };
 
@@ -71,11 +71,11 @@ std::map<DeviceKey, OpenConnection>::iterator lookUp(uint16_t device)
 std::vector<LinkMemory> gLinks;
 uint64_t gLinkUses = 0;
 
-std::shared_ptr<Connection> find(uint16_t device)
+std::shared_ptr<Device> find(uint16_t device)
 {
     std::lock_guard lock(gTableMutex);
     const auto it = lookUp(device);
-    return it == gConnections.end() ? nullptr : it->second.connection;
+    return it == gConnections.end() ? nullptr : it->second.device;
 }
 
 std::optional<hxlib::RetransmitTimer::Estimate> recall(const std::string &link)
@@ -104,8 +104,8 @@ void retire(uint16_t device, bool ownOnly)
     std::optional<hxlib::RetransmitTimer::Estimate> estimate;
     {
         // Another thread may still be in a request on it.
-        std::lock_guard lock(open.connection->mutex());
-        estimate = open.connection->retransmitTimer().estimate();
+        std::lock_guard lock(open.device->mutex());
+        estimate = open.device->connection().retransmitTimer().estimate();
     }
     if (!estimate) return;
     std::lock_guard lock(gTableMutex);
@@ -132,14 +132,13 @@ int32_t install(uint16_t device, std::unique_ptr<hxlib::Transport> transport, co
     // another thread's connection under the number is none of its business.
     retire(device, true);
     if (!transport) return -1;
-    auto connection = std::make_shared<Connection>(std::move(transport), lineAddress, timeoutSeconds, retries);
-    if (const auto estimate = recall(link)) connection->retransmitTimer().resume(*estimate);
+    auto opened = std::make_shared<Device>(std::move(transport), lineAddress, timeoutSeconds, retries);
+    if (const auto estimate = recall(link)) opened->connection().retransmitTimer().resume(*estimate);
     // A switched-off controller fails here, after one request's budget,
-    // instead of in every call its caller would make next. The LED
-    // configuration is answered in every state of playback.
-    if (!connection->requestOk(Command::GetLedConfig, {}, hx::kLedConfigSize)) return -1;
+    // instead of in every call its caller would make next.
+    if (!opened->open()) return -1;
     std::lock_guard lock(gTableMutex);
-    gConnections.insert_or_assign(keyOf(device), OpenConnection{std::move(connection), link});
+    gConnections.insert_or_assign(keyOf(device), OpenConnection{std::move(opened), link});
     return 0;
 }
 
@@ -148,19 +147,28 @@ bool validLimits(int32_t timeoutSeconds, int32_t retries)
     return timeoutSeconds >= 1 && timeoutSeconds <= kMaxTimeoutSeconds && retries >= 0 && retries <= kMaxRetries;
 }
 
+// Runs work on an open device while it is locked; false when the number is not open.
+template <typename Work>
+bool withDevice(uint16_t number, Work work)
+{
+    const auto device = find(number);
+    if (!device) return false;
+    std::lock_guard lock(device->mutex());
+    return work(*device);
+}
+
 // Runs one request on an open device; the reply data are handed to onData
-// while the connection is still locked.
+// while the device is still locked.
 template <typename OnData>
-bool call(uint16_t device, Command command, std::span<const uint8_t> payload, std::optional<std::size_t> dataSize,
+bool call(uint16_t number, Command command, std::span<const uint8_t> payload, std::optional<std::size_t> dataSize,
           OnData onData)
 {
-    const auto connection = find(device);
-    if (!connection) return false;
-    std::lock_guard lock(connection->mutex());
-    const auto data = connection->requestOk(command, payload, dataSize);
-    if (!data) return false;
-    onData(*data);
-    return true;
+    return withDevice(number, [&](Device &device) {
+        const auto data = device.requestOk(command, payload, dataSize);
+        if (!data) return false;
+        onData(*data);
+        return true;
+    });
 }
 
 bool call(uint16_t device, Command command, std::span<const uint8_t> payload)
@@ -257,19 +265,21 @@ int32_t HX_ShowString(uint16_t device, const TextOutInfo *info, const char *text
 int32_t HX_SendData(uint16_t device, int32_t offset, int32_t length, const uint8_t *bytes)
 {
     if (!bytes || !validBlock(offset, length)) return 0;
-    uint8_t payload[4 + hx::kMaxBlock];
-    hx::PayloadWriter writer(payload);
-    writer.u32(static_cast<uint32_t>(offset)).bytes({bytes, static_cast<std::size_t>(length)});
-    return truth(writer.ok() && call(device, Command::SendData, writer.written()));
+    return truth(withDevice(device, [&](Device &open) {
+        return open.upload().send(static_cast<uint32_t>(offset), {bytes, static_cast<std::size_t>(length)});
+    }));
 }
 
 int32_t HX_SaveToFile(uint16_t device, int32_t drive, const char *path, int32_t size, int32_t time, int32_t date)
 {
-    if (size < 0) return 0;
-    uint8_t payload[4 + 2 + 2 + 1 + hx::kMaxPath];
-    hx::PayloadWriter writer(payload);
-    writer.u32(static_cast<uint32_t>(size)).u16(static_cast<uint16_t>(time)).u16(static_cast<uint16_t>(date));
-    return truth(pathPayload(writer, drive, path) && call(device, Command::SaveToFile, writer.written()));
+    uint8_t drivePath[1 + hx::kMaxPath];
+    hx::PayloadWriter writer(drivePath);
+    if (size < 0 || !pathPayload(writer, drive, path)) return 0;
+    const auto written = writer.written();
+    return truth(withDevice(device, [&](Device &open) {
+        return open.upload().save(written[0], written.subspan(1), static_cast<uint32_t>(size),
+                                  static_cast<uint16_t>(time), static_cast<uint16_t>(date));
+    }));
 }
 
 uint32_t HX_LoadFromFile(uint16_t device, int32_t drive, const char *path)
@@ -279,18 +289,20 @@ uint32_t HX_LoadFromFile(uint16_t device, int32_t drive, const char *path)
     hx::PayloadWriter writer(payload);
     if (!pathPayload(writer, drive, path)) return failure;
     uint32_t size = failure;
-    call(device, Command::LoadFromFile, writer.written(), 4,
-         [&](std::span<const uint8_t> data) { hx::PayloadReader(data).u32(size); });
+    withDevice(device, [&](Device &open) {
+        const auto loaded = open.download().load(writer.written());
+        if (loaded) size = *loaded;
+        return loaded.has_value();
+    });
     return size;
 }
 
 int32_t HX_ReceiveData(uint16_t device, int32_t offset, int32_t length, uint8_t *buffer)
 {
     if (!buffer || !validBlock(offset, length)) return 0;
-    uint8_t payload[6];
-    hx::PayloadWriter(payload).u32(static_cast<uint32_t>(offset)).u16(static_cast<uint16_t>(length));
-    return truth(call(device, Command::ReceiveData, payload, static_cast<std::size_t>(length),
-                      [&](std::span<const uint8_t> data) { std::memcpy(buffer, data.data(), data.size()); }));
+    return truth(withDevice(device, [&](Device &open) {
+        return open.download().receive(static_cast<uint32_t>(offset), static_cast<uint16_t>(length), buffer);
+    }));
 }
 
 int32_t HX_MD(uint16_t device, int32_t drive, const char *folder)

@@ -19,6 +19,9 @@ public:
     // 16 ms are common), on top of the controller's turnaround.
     Clock::duration resendMargin() const override { return std::chrono::milliseconds(20); }
 
+    // RS-485 is half duplex: one request at a time.
+    bool carriesBothWays() const override { return false; }
+
 protected:
     explicit LineTransport(int baudRate) : mBaudRate(baudRate) {}
 

@@ -30,6 +30,9 @@ public:
     // The shortest wait beyond the line time before a request goes out
     // again: below it a resend would mostly answer scheduling noise.
     virtual Clock::duration resendMargin() const = 0;
+    // Whether requests may go out while replies come in: several requests
+    // on their way at once would collide with replies on a half-duplex line.
+    virtual bool carriesBothWays() const = 0;
 };
 
 // UDP to ipText ("%3d.%3d.%3d.%3d", blanks allowed) and port; null on bad

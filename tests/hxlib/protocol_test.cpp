@@ -118,6 +118,56 @@ TEST(Frame, DecodeRejectsDamagedFrames)
     for (const auto &c : cases) EXPECT_FALSE(hx::decodeFrame(c.bytes)) << c.what;
 }
 
+TEST(Frame, NumberedFramesCarryTheirCopyNumberWhichARepeatRewrites)
+{
+    const std::vector<uint8_t> payload = {4, 5, 6};
+    std::vector<uint8_t> bytes(hx::kMaxFrame);
+    bytes.resize(hx::encodeFrame(bytes, {9, 77, 0x07, payload, hx::kVersionNumbered, 3}));
+    ASSERT_EQ(bytes.size(), hx::kHeaderSize + 1 + payload.size() + hx::kCrcSize);
+    for (const uint8_t copy : {3, 200}) {
+        hx::renumberFrame(bytes, copy);
+        const auto decoded = hx::decodeFrame(bytes);
+        ASSERT_TRUE(decoded);
+        EXPECT_EQ(decoded->version, hx::kVersionNumbered);
+        EXPECT_EQ(decoded->copy, copy);
+        EXPECT_EQ(decoded->sequence, 77);
+        EXPECT_EQ(std::vector<uint8_t>(decoded->payload.begin(), decoded->payload.end()), payload);
+    }
+    std::vector<uint8_t> out(hx::kMaxFrame);
+    EXPECT_GT(hx::encodeFrame(out, {1, 1, 1, std::vector<uint8_t>(hx::kMaxPayload - 1), hx::kVersionNumbered}), 0u);
+    EXPECT_EQ(hx::encodeFrame(out, {1, 1, 1, std::vector<uint8_t>(hx::kMaxPayload), hx::kVersionNumbered}), 0u);
+    EXPECT_EQ(hx::encodeFrame(out, {1, 1, 1, payload, 3}), 0u) << "an unknown version";
+    // Version 2 with no room for the copy number is no frame.
+    auto empty = frame(1, 1, 1, {});
+    empty[2] = hx::kVersionNumbered;
+    hx::putU16(empty.data() + empty.size() - 2, hx::crc16({empty.data() + 2, empty.size() - 4}));
+    EXPECT_FALSE(hx::decodeFrame(empty));
+}
+
+TEST(Crc, Crc32MatchesReferenceValuesAndGoesOnOverPieces)
+{
+    EXPECT_EQ(hx::crc32(bytesOf("123456789")), 0xCBF43926u);
+    EXPECT_EQ(hx::crc32({}), 0u);
+    EXPECT_EQ(hx::crc32(bytesOf("a")), 0xE8B7BE43u);
+    std::vector<uint8_t> bytes(1000);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 3);
+    const uint32_t whole = hx::crc32(bytes);
+    for (std::size_t cut : {0, 1, 9, 500, 999})
+        EXPECT_EQ(hx::crc32(std::span(bytes).subspan(cut), hx::crc32(std::span(bytes).first(cut))), whole) << cut;
+}
+
+TEST(Offer, ReadsBackWhatAControllerWritesAndNothingFromOneThatWritesNothing)
+{
+    uint8_t block[hx::kLedConfigSize] = {};
+    EXPECT_EQ(hx::readOffer(block).version, hx::kVersion);
+    EXPECT_EQ(hx::readOffer(block).window, 1);
+    hx::writeOffer(block, {hx::kVersionNumbered, 16});
+    EXPECT_EQ(hx::readOffer(block).version, hx::kVersionNumbered);
+    EXPECT_EQ(hx::readOffer(block).window, 16);
+    hx::writeOffer(block, {hx::kVersionNumbered, 200});
+    EXPECT_EQ(hx::readOffer(block).window, hx::kMaxWindow) << "never more than a library takes";
+}
+
 TEST(Frame, LengthAboveTheLargestIsRejectedBeforeUse)
 {
     auto bytes = frame(1, 1, 1, {});

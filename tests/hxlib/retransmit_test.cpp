@@ -2,6 +2,7 @@
 // scripted line decides when each copy's reply arrives, and time only moves
 // when the connection waits, so every figure below is exact.
 #include "HxProtocol.h"
+#include "src/BlockWindow.h"
 #include "src/Connection.h"
 #include "src/RetransmitTimer.h"
 
@@ -131,8 +132,10 @@ public:
             Bytes reply(hx::kMaxFrame);
             Bytes payload(1 + hx::kPlayInfoSize, 0);
             payload[1] = static_cast<uint8_t>(mCopy);
-            reply.resize(hx::encodeFrame(reply, frame.device, frame.sequence, frame.command | hx::kReplyFlag,
-                                         payload));
+            // A numbered request's reply says which copy it answers.
+            reply.resize(hx::encodeFrame(reply, {frame.device, frame.sequence,
+                                                 static_cast<uint8_t>(frame.command | hx::kReplyFlag), payload,
+                                                 frame.version, frame.copy}));
             mArrivals.push_back({gNow + *after, std::move(reply)});
         }
         return true;
@@ -156,6 +159,7 @@ public:
     void flush() override {}
     Clock::duration lineTime(std::size_t, std::size_t) const override { return mLineTime; }
     Clock::duration resendMargin() const override { return mMargin; }
+    bool carriesBothWays() const override { return true; }
 
     const std::vector<Copy> &copies() const { return mCopies; }
 
@@ -172,12 +176,15 @@ private:
 
 class RequestLoop : public ::testing::Test {
 protected:
-    // A connection with time-out 1 s and 2 retries over a line running the script.
-    void open(ScriptedLine::Script script, Clock::duration lineTime = {}, Clock::duration margin = 5ms)
+    // A connection with time-out 1 s and 2 retries over a line running the
+    // script, to a controller that numbers copies or not.
+    void open(ScriptedLine::Script script, Clock::duration lineTime = {}, Clock::duration margin = 5ms,
+              bool numbered = false)
     {
         auto owned = std::make_unique<ScriptedLine>(std::move(script), lineTime, margin);
         line = owned.get();
         connection = std::make_unique<hxlib::Connection>(std::move(owned), 7, 1, 2, &fakeNow);
+        if (numbered) connection->accept({hx::kVersionNumbered, 1});
     }
     // Asks for the play information; the copy whose reply was taken, or 0.
     int ask()
@@ -310,6 +317,87 @@ TEST_F(RequestLoop, OnASerialLineNoResendStartsWhileTheReplyMayBeOnTheWire)
     EXPECT_EQ(gNow - start, 3 * 1300ms);
     for (std::size_t i = 1; i < line->copies().size(); ++i)
         EXPECT_GE(line->copies()[i].sentAt - line->copies()[i - 1].sentAt, 320ms);
+}
+
+// Numbered copies: every reply is a round trip of the copy it answers.
+TEST_F(RequestLoop, AfterALossBurstNumberedCopiesBringTheTimerBackAtOnceAndPlainOnesDoNot)
+{
+    for (const bool numbered : {false, true}) {
+        int request = 0;
+        open(
+            [&](const hx::Frame &, int copy) -> std::optional<Clock::duration> {
+                if (copy == 1) ++request;
+                if (request >= 2 && request <= 6 && copy == 1) return std::nullopt; // the burst
+                return 10ms;
+            },
+            {}, 5ms, numbered);
+        for (int i = 0; i < 6; ++i) ask();
+        if (numbered) {
+            EXPECT_EQ(connection->retransmitTimer().smoothed(), 10ms) << "samples from the second copies";
+            EXPECT_LE(connection->retransmitTimer().timeout(), 30ms);
+        } else {
+            EXPECT_EQ(connection->retransmitTimer().timeout(), 960ms) << "Karn's rule: doubled five times";
+        }
+        EXPECT_EQ(ask(), 1);
+        EXPECT_LE(connection->retransmitTimer().timeout(), 30ms) << "a clean sample ends any back-off";
+    }
+}
+
+TEST_F(RequestLoop, ARoundTripThatRisesForGoodIsFollowedWithinAFewRequests)
+{
+    int request = 0;
+    open(
+        [&](const hx::Frame &, int copy) -> std::optional<Clock::duration> {
+            if (copy == 1) ++request;
+            return request <= 3 ? 10ms : 300ms; // every copy's reply comes, that late
+        },
+        {}, 5ms, true);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(ask(), 1);
+    EXPECT_EQ(ask(), 1) << "the first copy's reply, late, counts";
+    EXPECT_GE(connection->retransmitTimer().smoothed(), 40ms);
+    for (int i = 0; i < 12; ++i) ask();
+    const std::size_t before = line->copies().size();
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(ask(), 1);
+    EXPECT_EQ(line->copies().size() - before, 5u) << "one copy each once the timer has followed";
+    EXPECT_GT(connection->retransmitTimer().timeout(), 300ms);
+    EXPECT_NEAR(std::chrono::duration<double>(connection->retransmitTimer().smoothed()).count(), 0.3, 0.03);
+}
+
+TEST(BlockWindow, HoldsWhatTheLinkHoldsAndGrowsOneBlockPerReply)
+{
+    using Window = hxlib::BlockWindow;
+    constexpr std::size_t block = 1041; // a numbered SendData frame of 1024 bytes
+    const auto start = Clock::time_point(1h);
+    // A fast link: a block delivered every millisecond over a 100 ms round
+    // trip holds 100, more than the largest window; it grows one per reply.
+    Window fast(32, start);
+    EXPECT_EQ(fast.size(), 2u);
+    std::vector<std::size_t> sizes;
+    for (int reply = 1; reply <= 40; ++reply) {
+        const auto sent = fast.mark();
+        fast.delivered(sent, sent.at + 1ms, block, 100ms, true);
+        sizes.push_back(fast.size());
+    }
+    EXPECT_EQ(sizes[0], 3u);
+    EXPECT_EQ(sizes[10], 13u);
+    EXPECT_EQ(sizes.back(), 32u);
+
+    // 64 kbit/s: a small request answered in 13 ms (no quick link for all
+    // that), then blocks that take 130 ms each on the line, their round
+    // trips growing with the queue: the link holds a tenth of a block, and
+    // the window stays at three, one on the line and two waiting.
+    Window slow(32, start);
+    const auto small = slow.mark();
+    slow.delivered(small, small.at + 13ms, 20, 13ms, true);
+    for (int reply = 1; reply <= 40; ++reply) {
+        const auto sent = slow.mark();
+        slow.delivered(sent, sent.at + 130ms, block, 133ms * std::min(reply, 3), true);
+    }
+    EXPECT_EQ(slow.size(), 3u);
+
+    Window one(1, start);
+    one.delivered(one.mark(), start + 1ms, block, 1ms, true);
+    EXPECT_EQ(one.size(), 1u) << "a controller that offers no window";
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -24,6 +25,14 @@ Bytes request(Command command, const Bytes &payload, uint16_t device = 1, uint16
 {
     Bytes out(hx::kMaxFrame);
     out.resize(hx::encodeFrame(out, device, sequence, static_cast<uint8_t>(command), payload));
+    return out;
+}
+
+// A version 2 request: copy says which copy of it this is.
+Bytes numbered(Command command, const Bytes &payload, uint16_t sequence, uint8_t copy = 1)
+{
+    Bytes out(hx::kMaxFrame);
+    out.resize(hx::encodeFrame(out, {1, sequence, static_cast<uint8_t>(command), payload, hx::kVersionNumbered, copy}));
     return out;
 }
 
@@ -52,7 +61,14 @@ protected:
         EXPECT_TRUE(decoded);
         if (!decoded || decoded->payload.empty()) return Status::BadRequest;
         lastData.assign(decoded->payload.begin() + 1, decoded->payload.end());
+        lastCopy = decoded->copy;
         return static_cast<Status>(decoded->payload[0]);
+    }
+
+    std::string savedText(const std::string &name) const
+    {
+        std::ifstream in(dir.file("disk/C/" + name), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
     TempDir dir;
@@ -68,6 +84,7 @@ protected:
     std::vector<hxsim::Controller::Change> changes;
     std::vector<hxsim::RequestRecord> records;
     Bytes lastData;
+    uint8_t lastCopy = 0;
 };
 
 TEST_F(Handler, RandomAndMutatedInputNeverGetsAnAnswerOrCrashes)
@@ -159,6 +176,82 @@ TEST_F(Handler, EverySenderKeepsItsOwnLastRequestSoOthersInBetweenBreakNoRepeat)
     EXPECT_EQ(ops, (std::vector<std::string>{"SendData", "SaveToFile", "GetPlayInfo", "Reset", "GetPlayInfo"}));
     using C = hxsim::Controller::Change;
     EXPECT_EQ(std::count(changes.begin(), changes.end(), C::Booting), 2) << "one reboot: start and end";
+}
+
+TEST_F(Handler, ALateCopyOfAnyRecentRequestIsAnsweredFromMemoryNotRunAgain)
+{
+    const Bytes first = request(Command::SendData, {0, 0, 0, 0, 'a', 'b'}, 1, 10);
+    ASSERT_EQ(status(first), Status::Ok);
+    ASSERT_EQ(status(request(Command::SendData, {2, 0, 0, 0, 'c', 'd'}, 1, 11)), Status::Ok);
+    // A reordering link delivers a spare copy of the first block after the
+    // second: run again, it would start the upload afresh.
+    EXPECT_EQ(status(first), Status::Ok);
+    EXPECT_TRUE(handler.repeated());
+    ASSERT_EQ(status(request(Command::SaveToFile, withPath({4, 0, 0, 0, 0, 0, 0, 0, 2}, "R.TXT"), 1, 12)), Status::Ok);
+    EXPECT_EQ(savedText("R.TXT"), "abcd");
+    EXPECT_EQ(records.size(), 3u);
+}
+
+TEST_F(Handler, NumberedBlocksComeInAnyOrderAndTheSaveChecksGapsAndTheChecksum)
+{
+    const auto block = [&](uint32_t offset, const std::string &text, uint16_t sequence, uint8_t copy = 1) {
+        Bytes payload{static_cast<uint8_t>(offset), 0, 0, 0};
+        payload.insert(payload.end(), text.begin(), text.end());
+        return numbered(Command::SendData, payload, sequence, copy);
+    };
+    const auto save = [&](uint32_t crc, uint16_t sequence) {
+        Bytes head{6, 0, 0, 0, 0, 0, 0, 0};
+        for (int shift = 0; shift < 32; shift += 8) head.push_back(static_cast<uint8_t>(crc >> shift));
+        head.push_back(2);
+        return numbered(Command::SaveToFile, withPath(head, "W.TXT"), sequence);
+    };
+    const std::string text = "abcdef";
+    const uint32_t crc = hx::crc32({reinterpret_cast<const uint8_t *>(text.data()), text.size()});
+
+    ASSERT_EQ(status(block(0, "ab", 20)), Status::Ok);
+    EXPECT_EQ(lastCopy, 1);
+    ASSERT_EQ(status(block(0, "ab", 20, 4)), Status::Ok);
+    EXPECT_TRUE(handler.repeated());
+    EXPECT_EQ(lastCopy, 4) << "the reply says which copy it answers";
+    ASSERT_EQ(status(block(4, "ef", 21)), Status::Ok) << "a gap is filled later";
+    ASSERT_EQ(status(block(2, "cd", 22)), Status::Ok);
+    ASSERT_EQ(status(save(crc, 23)), Status::Ok);
+    EXPECT_EQ(savedText("W.TXT"), text);
+
+    ASSERT_EQ(status(block(0, "AB", 24)), Status::Ok);
+    ASSERT_EQ(status(block(4, "EF", 25)), Status::Ok);
+    EXPECT_EQ(status(save(crc, 26)), Status::SizeMismatch) << "a gap left";
+    for (uint16_t sequence = 27; const auto &piece : {std::pair<uint32_t, std::string>{0, "ab"}, {2, "cX"}, {4, "ef"}})
+        ASSERT_EQ(status(block(piece.first, piece.second, sequence++)), Status::Ok);
+    EXPECT_EQ(status(save(crc, 30)), Status::SizeMismatch) << "bytes that are not the file";
+    EXPECT_EQ(savedText("W.TXT"), text) << "nothing saved";
+}
+
+TEST_F(Handler, ANumberedCopyOlderThanEverythingRememberedIsIgnored)
+{
+    const auto ask = [&](uint16_t sequence) { return numbered(Command::GetPlayInfo, {}, sequence); };
+    ASSERT_EQ(status(ask(1)), Status::Ok);
+    const auto remembered = static_cast<uint16_t>(hxsim::RequestHandler::kRememberedRequests);
+    ASSERT_EQ(status(ask(1 + remembered)), Status::Ok); // takes the first one's place
+    ASSERT_EQ(status(ask(2 + remembered)), Status::Ok);
+    EXPECT_FALSE(status(ask(1))) << "answered long ago: no reply, not run";
+    EXPECT_EQ(records.size(), 3u);
+}
+
+TEST_F(Handler, AControllerOfTheFirstVersionOffersNothingAndDropsNumberedFrames)
+{
+    hxsim::ControllerOptions plain = options(dir.file("plain"));
+    plain.frameVersion = hx::kVersion;
+    hxsim::Controller old(plain);
+    hxsim::RequestHandler oldHandler(old);
+    uint8_t config[hx::kLedConfigSize];
+    old.ledConfig(config);
+    EXPECT_EQ(hx::readOffer(config).version, hx::kVersion);
+    mController.ledConfig(config);
+    EXPECT_EQ(hx::readOffer(config).version, hx::kVersionNumbered);
+    EXPECT_EQ(hx::readOffer(config).window, hx::kMaxWindow);
+    EXPECT_TRUE(oldHandler.handle(numbered(Command::GetPlayInfo, {}, 5)).empty());
+    EXPECT_FALSE(oldHandler.handle(request(Command::GetPlayInfo, {}, 1, 5)).empty());
 }
 
 TEST_F(Handler, TheSenderMemoryIsBoundedAndForgetsWhoWasHeardLongestAgo)

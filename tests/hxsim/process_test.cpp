@@ -89,7 +89,10 @@ TEST(Process, BadCommandLinesAreRefused)
           std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0x"},
           std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0", "--drop-replies", "101"},
           std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0", "--delay", "-1"},
-          std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0", "--delay-on", "SaveToFile,Nap"}}) {
+          std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0", "--delay-on", "SaveToFile,Nap"},
+          std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0", "--up", "loss=20,lag=3"},
+          std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0", "--down", "rate=0"},
+          std::vector<std::string>{"--disk", "/tmp/x", "--udp", "127.0.0.1:0", "--protocol", "3"}}) {
         const pid_t pid = ::fork();
         if (pid == 0) {
             std::vector<std::string> all{std::getenv("HXSIM")};
@@ -105,6 +108,15 @@ TEST(Process, BadCommandLinesAreRefused)
         ::waitpid(pid, &status, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << args.back();
     }
+}
+
+TEST(Process, HelpPrintsTheUsageAndTheDefaults)
+{
+    const auto result = runProgram(std::getenv("HXSIM"), {"--help"});
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(result.output.rfind("usage: hxsim", 0), 0u) << result.output;
+    for (const char *mentioned : {"default 2000", "default HXSIM", "--up FAULTS", "rate=BITS-PER-SECOND"})
+        EXPECT_NE(result.output.find(mentioned), std::string::npos) << mentioned;
 }
 
 TEST(Process, ADiskFolderThatCannotHoldTheDrivesIsOneLineAndExitCode2)

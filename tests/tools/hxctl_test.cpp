@@ -128,6 +128,15 @@ TEST_F(Hxctl, FailuresExitNonZeroWithOneLineNamingThem)
     EXPECT_NE(silent.output.find("no answer"), std::string::npos) << silent.output;
 }
 
+TEST_F(Hxctl, HelpPrintsTheUsageWithTheDefaultsAndWhenARequestIsGivenUp)
+{
+    const auto result = runProgram(HxSim::siblingBinary("hxctl"), {"--help"});
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(result.output.rfind("usage: hxctl", 0), 0u) << result.output;
+    for (const char *mentioned : {"default 2)", "(1 + N) x S seconds, 6 s by default"})
+        EXPECT_NE(result.output.find(mentioned), std::string::npos) << mentioned;
+}
+
 TEST_F(Hxctl, OnlyAPlainDottedQuadIsAnAddress)
 {
     // Each would have reached 127.0.0.1 (or a neighbour) through a lenient

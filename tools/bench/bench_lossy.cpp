@@ -1,13 +1,18 @@
-// marqora-bench lossy [--runs N] [--periods P] [--part transfers|silent|displays]:
-// the controller link on bad networks, against hxsims on loopback.
-//  1. 786,432 bytes up and the same down with 0 %, 5 % and 20 % of the
-//     requests lost and with 20 % of the replies lost, and 300,000 bytes
-//     each way at 20 % request loss (the goal: within 1.5 s); medians of N.
-//  2. A silent controller's visit cost: a transfer tick whose slot 0 is a
+// marqora-bench lossy [--runs N] [--uploads N] [--periods P] [--case TEXT]
+//                     [--part transfers|uploads|silent|displays]:
+// the controller link on bad networks, against hxsims on loopback whose links
+// carry netem's faults (hxsim --up, --down).
+//  1. transfers: 300,000 bytes up and down and 786,432 bytes up, as the
+//     program moves files, over each link of the table below; medians of N
+//     runs, the transfers that failed, the blocks hxsim ran more than once,
+//     and on a rated link the share of the line the upload used.
+//  2. uploads: N uploads of 300,000 bytes, each on a connection of its own,
+//     over 200 +- 100 ms with a quarter reordered; how many failed.
+//  3. A silent controller's visit cost: a transfer tick whose slot 0 is a
 //     switched-off controller and slot 1 a live one, against the tick with
 //     slot 1 alone; the difference is what slot 0 cost slot 1 (the goal:
 //     at most one budget, (1 + retries) x time-out).
-//  3. 8 displays on controllers losing 30 % of the requests, each sending
+//  4. 8 displays on controllers losing 30 % of the requests, each sending
 //     its file every 10 s. The real tick runs back to back; each tick counts
 //     as max(1 s, its duration), since TransferTimer fires once a second and
 //     a tick that overran starts the next one at once. Then the time between
@@ -25,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -41,12 +47,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr std::size_t kSmallFile = 300000;
 constexpr std::size_t kBigFile = 786432;
-constexpr std::size_t kGoalFile = 300000;
 constexpr uint16_t kDevice = 127;
-// As the program's users set it up on bad links: time-out 1 s, 10 retries.
-constexpr int kTimeoutSeconds = 1;
-constexpr int kRetries = 10;
+// hxctl's defaults; the displays and the silent controller below use what
+// the program's users set up on bad links.
+constexpr int kTimeoutSeconds = 2;
+constexpr int kRetries = 2;
+constexpr int kDisplayTimeoutSeconds = 1;
+// What a block costs on the wire beyond its bytes: a numbered SendData
+// frame (header 10, copy number 1, offset 4, CRC 2) and the IPv4 and UDP
+// headers the rate counts too.
+constexpr std::size_t kBlockOverhead = 10 + 1 + 4 + 2 + 28;
 
 double seconds(Clock::duration duration)
 {
@@ -62,81 +74,153 @@ double median(std::vector<double> values)
 std::vector<uint8_t> randomBytes(std::size_t size)
 {
     std::vector<uint8_t> bytes(size);
-    std::mt19937 random(42);
+    std::mt19937 random(static_cast<unsigned>(size));
     for (auto &byte : bytes) byte = static_cast<uint8_t>(random());
     return bytes;
 }
 
-// Upload then download of bytes as the program moves files, in seconds; -1 on failure.
-struct TransferTimes {
-    double up = -1;
-    double down = -1;
-};
-
-TransferTimes transfer(const std::vector<uint8_t> &bytes)
+// An hxsim with these faults, its complaints and link summary kept out of the
+// figures, its requests logged.
+std::unique_ptr<BenchSimulator> simulator(const std::string &folder, const fs::path &work, const std::string &name,
+                                          std::vector<std::string> faults)
 {
-    TransferTimes times;
+    const fs::path disk = work / name;
+    fs::create_directories(disk);
+    const std::string errors = (disk / "stderr").string();
+    faults.insert(faults.end(), {"--disk", (disk / "disk").string(), "--log", (disk / "log").string()});
+    return std::make_unique<BenchSimulator>(folder, faults, [errors] {
+        const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd >= 0) ::dup2(fd, STDERR_FILENO);
+    });
+}
+
+bool open(const BenchSimulator &sim)
+{
+    return sim.port() != 0 &&
+           HX_NetInitial(kDevice, "", "127.  0.  0.  1", kTimeoutSeconds, kRetries, sim.port(), -1) == 0;
+}
+
+// Seconds to upload bytes as the program does (HX_SendData per 1024 bytes,
+// HX_SaveToFile), or -1.
+double upload(const std::vector<uint8_t> &bytes, const char *name)
+{
     const auto start = Clock::now();
     for (std::size_t offset = 0; offset < bytes.size(); offset += HX_MAX_BLOCK) {
         const auto length = static_cast<int32_t>(std::min<std::size_t>(HX_MAX_BLOCK, bytes.size() - offset));
-        if (!HX_SendData(kDevice, static_cast<int32_t>(offset), length, bytes.data() + offset)) return times;
+        if (!HX_SendData(kDevice, static_cast<int32_t>(offset), length, bytes.data() + offset)) return -1;
     }
-    if (!HX_SaveToFile(kDevice, 2, "LOSSY.BIN", static_cast<int32_t>(bytes.size()), 0, 0x21)) return times;
-    const auto uploaded = Clock::now();
-    const uint32_t size = HX_LoadFromFile(kDevice, 2, "LOSSY.BIN");
-    if (size != bytes.size()) return times;
+    if (!HX_SaveToFile(kDevice, 2, name, static_cast<int32_t>(bytes.size()), 0, 0x21)) return -1;
+    return seconds(Clock::now() - start);
+}
+
+// Seconds to download name (HX_LoadFromFile, HX_ReceiveData per 1024 bytes)
+// and find it equal to bytes, or -1.
+double download(const std::vector<uint8_t> &bytes, const char *name)
+{
+    const auto start = Clock::now();
+    const uint32_t size = HX_LoadFromFile(kDevice, 2, name);
+    if (size != bytes.size()) return -1;
     std::vector<uint8_t> back(size);
     for (uint32_t offset = 0; offset < size; offset += HX_MAX_BLOCK) {
         const auto length = static_cast<int32_t>(std::min<uint32_t>(HX_MAX_BLOCK, size - offset));
-        if (!HX_ReceiveData(kDevice, static_cast<int32_t>(offset), length, back.data() + offset)) return times;
+        if (!HX_ReceiveData(kDevice, static_cast<int32_t>(offset), length, back.data() + offset)) return -1;
     }
-    if (back != bytes) return times;
-    times.up = seconds(uploaded - start);
-    times.down = seconds(Clock::now() - uploaded);
-    return times;
+    return back == bytes ? seconds(Clock::now() - start) : -1;
 }
 
-struct LossCase {
+// Blocks hxsim ran (SendData and ReceiveData lines of its log).
+std::size_t blocksRun(const fs::path &log)
+{
+    std::ifstream in(log);
+    std::size_t blocks = 0;
+    for (std::string line; std::getline(in, line);)
+        blocks += line.find("\"op\":\"SendData\"") != std::string::npos ||
+                  line.find("\"op\":\"ReceiveData\"") != std::string::npos;
+    return blocks;
+}
+
+std::size_t blockCount(std::size_t bytes)
+{
+    return (bytes + HX_MAX_BLOCK - 1) / HX_MAX_BLOCK;
+}
+
+struct LinkCase {
     const char *name;
     std::vector<std::string> faults;
-    std::size_t bytes;
+    uint64_t bitsPerSecond = 0; // for the share of the line
 };
 
-bool measureTransfers(const std::string &folder, const fs::path &work, int runs)
+const LinkCase kLinks[] = {
+    {"clean loopback", {}},
+    {"20 % request loss only", {"--up", "loss=20"}},
+    {"20 % loss each way", {"--up", "loss=20", "--down", "loss=20"}},
+    {"20 % loss + 100 ms each way", {"--up", "loss=20,delay=100", "--down", "loss=20,delay=100"}},
+    {"50 +- 20 ms each way (4G)", {"--up", "delay=50,jitter=20", "--down", "delay=50,jitter=20"}},
+    {"200 +- 100 ms, 25 % reordered",
+     {"--up", "delay=200,jitter=100,reorder=25", "--down", "delay=200,jitter=100,reorder=25"}},
+    {"64 kbit/s", {"--up", "rate=64000", "--down", "rate=64000"}, 64000},
+    {"10 % duplicated, 1 % corrupted", {"--up", "duplicate=10,corrupt=1", "--down", "duplicate=10,corrupt=1"}},
+};
+
+bool measureTransfers(const std::string &folder, const fs::path &work, int runs, const std::string &only)
 {
-    const LossCase cases[] = {
-        {"no loss", {}, kBigFile},
-        {"5 % of requests lost", {"--drop", "5"}, kBigFile},
-        {"20 % of requests lost", {"--drop", "20"}, kBigFile},
-        {"20 % of replies lost", {"--drop-replies", "20"}, kBigFile},
-        {"20 % of requests lost", {"--drop", "20"}, kGoalFile},
-    };
     std::printf("transfers (time-out %d s, %d retries), median of %d runs:\n", kTimeoutSeconds, kRetries, runs);
-    std::printf("  %-24s %9s %9s %9s\n", "case", "bytes", "up s", "down s");
-    for (const auto &lossCase : cases) {
-        std::vector<std::string> args{"--disk", (work / "disk").string()};
-        args.insert(args.end(), lossCase.faults.begin(), lossCase.faults.end());
-        BenchSimulator simulator(folder, args);
-        if (simulator.port() == 0 ||
-            HX_NetInitial(kDevice, "", "127.  0.  0.  1", kTimeoutSeconds, kRetries, simulator.port(), -1) != 0) {
-            std::fprintf(stderr, "lossy: cannot reach hxsim from %s\n", folder.c_str());
-            return false;
-        }
-        const auto bytes = randomBytes(lossCase.bytes);
-        std::vector<double> up, down;
+    std::printf("  %-32s %10s %12s %10s %7s %10s %6s\n", "link", "300 KB up", "300 KB down", "768 KB up", "failed",
+                "run twice", "line");
+    const auto small = randomBytes(kSmallFile);
+    const auto big = randomBytes(kBigFile);
+    int caseNumber = 0;
+    for (const auto &link : kLinks) {
+        if (!only.empty() && std::string(link.name).find(only) == std::string::npos) continue;
+        const std::string name = "link" + std::to_string(caseNumber++);
+        const auto sim = simulator(folder, work, name, link.faults);
+        std::vector<double> up, down, bigUp;
+        int failed = 0;
+        std::size_t expectedBlocks = 0;
         for (int run = 0; run < runs; ++run) {
-            const TransferTimes times = transfer(bytes);
-            if (times.up < 0 || times.down < 0) {
-                std::fprintf(stderr, "lossy: a transfer failed (%s)\n", lossCase.name);
-                HX_Close(kDevice);
-                return false;
+            if (!open(*sim)) {
+                failed += 3;
+                continue;
             }
-            up.push_back(times.up);
-            down.push_back(times.down);
+            const double times[] = {upload(small, "SMALL.BIN"), download(small, "SMALL.BIN"), upload(big, "BIG.BIN")};
+            std::vector<double> *into[] = {&up, &down, &bigUp};
+            for (int i = 0; i < 3; ++i) {
+                if (times[i] < 0) ++failed;
+                else into[i]->push_back(times[i]);
+            }
+            expectedBlocks += 2 * blockCount(kSmallFile) + blockCount(kBigFile);
+            HX_Close(kDevice);
         }
-        HX_Close(kDevice);
-        std::printf("  %-24s %9zu %9.3f %9.3f\n", lossCase.name, lossCase.bytes, median(up), median(down));
+        const std::size_t ran = blocksRun(work / name / "log");
+        char line[16] = "";
+        if (link.bitsPerSecond > 0 && !up.empty())
+            std::snprintf(line, sizeof line, "%.1f %%",
+                          100.0 * static_cast<double>((kSmallFile + blockCount(kSmallFile) * kBlockOverhead) * 8) /
+                              static_cast<double>(link.bitsPerSecond) / median(up));
+        std::printf("  %-32s %8.3f s %10.3f s %8.3f s %4d/%-2d %10zu %6s\n", link.name, median(up), median(down),
+                    median(bigUp), failed, 3 * runs, ran > expectedBlocks ? ran - expectedBlocks : 0, line);
+        std::fflush(stdout);
     }
+    return true;
+}
+
+bool measureReorderedUploads(const std::string &folder, const fs::path &work, int uploads)
+{
+    const LinkCase &link = kLinks[5];
+    const auto sim = simulator(folder, work, "uploads", link.faults);
+    const auto bytes = randomBytes(kSmallFile);
+    int failed = 0;
+    std::vector<double> times;
+    for (int i = 0; i < uploads; ++i) {
+        // A connection per upload, as hxctl and the program's visits make them.
+        const double took = open(*sim) ? upload(bytes, "EACH.BIN") : -1;
+        HX_Close(kDevice);
+        if (took < 0) ++failed;
+        else times.push_back(took);
+    }
+    std::printf("%d uploads of 300 KB over %s (time-out %d s, %d retries): %d failed, median %.3f s, longest %.3f s\n",
+                uploads, link.name, kTimeoutSeconds, kRetries, failed, median(times),
+                times.empty() ? -1 : *std::max_element(times.begin(), times.end()));
     return true;
 }
 
@@ -172,7 +256,7 @@ MySetupType watchedDisplay(uint16_t port, const fs::path &file, uint16_t period,
     record.bUsed = 1;
     record.Addr = FMySetup::IPStrToLong("127.0.0.1");
     record.Port = port;
-    record.Timeout = kTimeoutSeconds;
+    record.Timeout = kDisplayTimeoutSeconds;
     record.RetryTimes = retries;
     record.Width = 128;
     record.Height = 32;
@@ -234,9 +318,9 @@ bool measureSilentVisit(const std::string &folder, const fs::path &work, int run
         behindSilent.push_back(firstTick(store, work));
         if (!store.mSetup[1].TmrStart || store.mSetup[0].TmrStart) return false;
     }
-    const double budget = (1 + retries) * kTimeoutSeconds;
+    const double budget = (1 + retries) * kDisplayTimeoutSeconds;
     std::printf("silent controller in slot 0 (time-out %d s, %d retries: budget %.0f s), median of %d runs:\n",
-                kTimeoutSeconds, retries, budget, runs);
+                kDisplayTimeoutSeconds, retries, budget, runs);
     std::printf("  first tick, slot 1 alone           %7.3f s\n", median(alone));
     std::printf("  first tick, slot 0 silent + slot 1 %7.3f s\n", median(behindSilent));
     std::printf("  slot 1 delayed by                  %7.3f s (%.2f budgets)\n", median(behindSilent) - median(alone),
@@ -251,9 +335,7 @@ bool measureEightDisplays(const std::string &folder, const fs::path &work, int p
     std::vector<std::unique_ptr<BenchSimulator>> simulators;
     FMySetup store;
     for (int i = 0; i < displays; ++i) {
-        const fs::path disk = work / ("disk" + std::to_string(i));
-        simulators.push_back(std::make_unique<BenchSimulator>(
-            folder, std::vector<std::string>{"--disk", disk.string(), "--drop", "30"}));
+        simulators.push_back(simulator(folder, work, "display" + std::to_string(i), {"--drop", "30"}));
         if (simulators.back()->port() == 0) return false;
         const fs::path file = work / ("d" + std::to_string(i) + ".txt");
         writeText(file, 4000);
@@ -296,18 +378,24 @@ bool measureEightDisplays(const std::string &folder, const fs::path &work, int p
 int benchLossy(const std::string &argv0, int argc, char **argv)
 {
     int runs = 5;
+    int uploads = 50;
     int periods = 6;
-    std::string part; // empty: all three
+    std::string part; // empty: all four
+    std::string only; // transfers over the links whose name holds it
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--uploads") == 0 && i + 1 < argc) {
+            uploads = std::max(1, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--periods") == 0 && i + 1 < argc) {
             periods = std::max(1, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--part") == 0 && i + 1 < argc) {
             part = argv[++i];
+        } else if (std::strcmp(argv[i], "--case") == 0 && i + 1 < argc) {
+            only = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: marqora-bench lossy [--runs N] [--periods P] "
-                                 "[--part transfers|silent|displays]\n");
+            std::fprintf(stderr, "usage: marqora-bench lossy [--runs N] [--uploads N] [--periods P] [--case TEXT]\n"
+                                 "                           [--part transfers|uploads|silent|displays]\n");
             return 2;
         }
     }
@@ -315,7 +403,8 @@ int benchLossy(const std::string &argv0, int argc, char **argv)
     std::string work = (fs::temp_directory_path() / "marqora-lossy-XXXXXX").string();
     if (!::mkdtemp(work.data())) return 1;
     const auto wanted = [&](const char *name) { return part.empty() || part == name; };
-    const bool ok = (!wanted("transfers") || measureTransfers(folder, work, runs)) &&
+    const bool ok = (!wanted("transfers") || measureTransfers(folder, work, runs, only)) &&
+                    (!wanted("uploads") || measureReorderedUploads(folder, work, uploads)) &&
                     (!wanted("silent") || measureSilentVisit(folder, work, std::min(runs, 3))) &&
                     (!wanted("displays") || measureEightDisplays(folder, work, periods));
     std::error_code ec;

@@ -28,7 +28,10 @@ const char kUsage[] =
     "usage: hxctl (--ip A.B.C.D --port P | --com N --baud B --screen S) [--type 0|1] [--timeout S] [--retries N] COMMAND\n"
     "  info | playinfo | put DRIVE LOCAL REMOTE | get DRIVE REMOTE LOCAL | mkdir DRIVE FOLDER\n"
     "  rm DRIVE REMOTE | reset VALUE | show [--area L,T,W,H] TEXT\n"
-    "  DRIVE: 0-2 or A/B/C\n";
+    "  DRIVE: 0-2 or A/B/C; --type 0 VRX7300 (default), 1 Hexalink\n"
+    "  --timeout S (1-60, default 2) and --retries N (0-100, default 2) make a time budget: a request\n"
+    "  the controller does not answer is given up after (1 + N) x S seconds, 6 s by default; within\n"
+    "  it, copies go out as often as the round trip the library measured calls for.\n";
 
 enum Exit { Ok = 0, Failed = 1, Usage = 2 };
 
@@ -305,6 +308,10 @@ int run(int argc, char **argv)
     int i = 1;
     for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; i += 2) {
         const std::string option = argv[i];
+        if (option == "--help") {
+            std::fputs(kUsage, stdout);
+            return Ok;
+        }
         if (i + 1 >= argc) usage("missing value after " + option);
         const std::string value = argv[i + 1];
         if (option == "--ip") link.ip = value;
