@@ -19,12 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void waitFor(const char *what, const std::function<bool()> &condition)
-{
-    HangGuard guard(what);
-    while (!condition()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-}
-
 class RunningMarqora : public ::testing::Test {
 protected:
     TempDir home;

@@ -11,12 +11,6 @@
 
 namespace {
 
-void waitFor(const std::function<bool()> &condition)
-{
-    HangGuard guard("a job state");
-    while (!condition()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
-
 ControllerKey network(uint32_t address, uint16_t port = 27694)
 {
     return {0, address, port};
@@ -43,7 +37,7 @@ protected:
     void finishAll(ControllerJobs &jobs)
     {
         gate.set_value();
-        waitFor([&] { return jobs.running() + jobs.queued() == 0; });
+        waitFor("a job state", [&] { return jobs.running() + jobs.queued() == 0; });
         jobs.collect();
     }
 };
@@ -79,7 +73,7 @@ TEST_P(StartRules, HoldBackWhatMustWait)
     for (std::size_t i = 0; i < GetParam().jobs.size(); ++i)
         jobs.submit(GetParam().jobs[i].first, GetParam().jobs[i].second, job(static_cast<int>(i)));
     const int total = static_cast<int>(GetParam().jobs.size());
-    waitFor([&] { return jobs.running() == GetParam().running; });
+    waitFor("a job state", [&] { return jobs.running() == GetParam().running; });
     EXPECT_EQ(jobs.queued(), total - GetParam().running);
     finishAll(jobs);
     EXPECT_EQ(applied.size(), GetParam().jobs.size()) << "each applied once, on the collecting thread";
@@ -93,7 +87,7 @@ TEST_F(Gated, StopDropsWhatWaitsAndTellsTheRunningJobs)
     ControllerJobs jobs(2);
     jobs.submit(network(1), false, job(1));
     jobs.submit(network(1), false, job(2));
-    waitFor([&] { return jobs.running() == 1; });
+    waitFor("a job state", [&] { return jobs.running() == 1; });
     EXPECT_FALSE(jobs.stop(std::chrono::milliseconds(10))) << "the running job is still at its gate";
     EXPECT_TRUE(jobs.stopRequested());
     EXPECT_EQ(jobs.queued(), 0);

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -48,3 +49,11 @@ private:
     bool mFinished = false;
     std::thread mWatcher;
 };
+
+// Waits for condition, looking every millisecond; one that never holds ends
+// the run as a hang, naming what.
+inline void waitFor(const std::string &what, const std::function<bool()> &condition)
+{
+    HangGuard guard(what);
+    while (!condition()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}

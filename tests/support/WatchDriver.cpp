@@ -23,8 +23,7 @@ WatchOptions WatchDriver::quiet()
 
 void finishJobs(ControllerJobs &jobs)
 {
-    HangGuard guard("jobs on controllers");
-    while (jobs.running() + jobs.queued() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    waitFor("jobs on controllers", [&] { return jobs.running() + jobs.queued() == 0; });
     jobs.collect();
 }
 

@@ -33,12 +33,6 @@ std::string readFile(const std::string &path)
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-void waitFor(const std::function<bool()> &condition)
-{
-    HangGuard guard("a controller to hold its text");
-    while (!condition()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
-
 long countOf(const HxSim &sim, const std::string &op)
 {
     const auto requests = sim.requests();
@@ -269,8 +263,8 @@ TEST(ManyControllers, SilentOnesDoNotHoldUpTheLiveDisplay)
         const std::string text = "version " + std::to_string(period);
         prog.write("live.txt", text);
         watch.tick(true);
-        waitFor([&] { return readFile(live.diskPath() + "/C/LIVE.TXT") == text; });
-        waitFor([&] { return watch.jobs().running() <= 4; });
+        waitFor("a controller to hold its text", [&] { return readFile(live.diskPath() + "/C/LIVE.TXT") == text; });
+        waitFor("the live visit to end", [&] { return watch.jobs().running() <= 4; });
         EXPECT_EQ(watch.jobs().running(), 4) << "the silent set-ups are still waiting";
         watch.tick(true);
     }
