@@ -1,6 +1,7 @@
 #include "transfer/TransferStatus.h"
 
 #include "HexalinkVRX7300.h"
+#include "settings/FileIO.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -71,11 +72,13 @@ VisitOutcome watchedFileProblem(const std::string &path)
 {
     namespace fs = std::filesystem;
     if (path.empty()) return VisitOutcome::NoFileChosen;
+    // The path is UTF-8 text; the platform's own form names the file.
+    const fs::path file = localPath(path);
     std::error_code ec;
-    const auto status = fs::status(path, ec);
+    const auto status = fs::status(file, ec);
     if (!fs::exists(status)) return VisitOutcome::FileMissing;
-    if (!fs::is_regular_file(status) || !std::ifstream(path, std::ios::binary)) return VisitOutcome::FileUnreadable;
-    const auto length = fs::file_size(path, ec);
+    if (!fs::is_regular_file(status) || !std::ifstream(file, std::ios::binary)) return VisitOutcome::FileUnreadable;
+    const auto length = fs::file_size(file, ec);
     if (ec) return VisitOutcome::FileUnreadable;
     if (length > HX_MAX_FILE_SIZE) return VisitOutcome::FileTooLarge;
     return VisitOutcome::Delivered;

@@ -87,7 +87,7 @@ public:
     {
         Calls named;
         for (const auto &call : fake.calls())
-            named.push_back(std::regex_replace(call, std::regex("Visit\\.tmp[0-9]+/"), "work/"));
+            named.push_back(std::regex_replace(call, std::regex("Visit\\.tmp[0-9]+[/\\\\]"), "work/"));
         return named;
     }
     int connections() const { return static_cast<int>(fake.callsNamed("NetInitial").size()); }
